@@ -1,0 +1,306 @@
+#include <VORN_LumUtility.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+bool isNegZero(double x) { return x == 0.0 && std::signbit(x); }
+
+// Bit patterns, so that -0.0 and 0.0 (equal keys) are told apart.
+std::vector<std::uint64_t> bitsOf(const std::vector<double>& v)
+{
+    std::vector<std::uint64_t> out(v.size());
+    std::memcpy(out.data(), v.data(), v.size() * sizeof(double));
+    return out;
+}
+
+TEST(SampleStatistics, ExactValuesAndDivisors)
+{
+    const std::vector<double> v{1, 2, 3, 4};
+    EXPECT_EQ(mean(v), 2.5);
+    EXPECT_EQ(variance(v, 2.5), 1.25);
+    EXPECT_EQ(stdDev(v, 2.5), std::sqrt(1.25));
+    EXPECT_EQ(calStdev(4, v), std::sqrt(5.0 / 3.0));
+    EXPECT_EQ(calAvg(10, {1, 2, 3}), 2.0);
+    EXPECT_EQ(calAvg2(1, 3, {10, 20, 30, 40}), 25.0);
+    EXPECT_EQ(calAvg2(1, 99, {10, 20, 30, 40}), 30.0);
+    EXPECT_EQ(calStdev2(1, 4, {9, 1, 2, 3}), 1.0);
+    // Index-order summation: 1e16 + 1 rounds back to 1e16, so the sum is 1, not 2.
+    const std::vector<double> order{1e16, 1, -1e16, 1};
+    EXPECT_EQ(mean(order), 0.25);
+    EXPECT_EQ(calAvg(4, order), 0.25);
+}
+
+TEST(SampleStatistics, DegenerateCountsGiveIeeeResults)
+{
+    const std::vector<double> v{5, 6, 7};
+    EXPECT_TRUE(std::isnan(mean({})));
+    EXPECT_TRUE(std::isnan(stdDev({}, 0.0)));
+    EXPECT_TRUE(std::isnan(calAvg(0, v)));
+    EXPECT_TRUE(isNegZero(calAvg(-2, v)));
+    EXPECT_TRUE(std::isnan(calStdev(1, v)));
+    EXPECT_TRUE(isNegZero(calStdev(0, v)));
+    EXPECT_TRUE(isNegZero(calStdev(-1, v)));
+    EXPECT_EQ(calAvgSigma(1, v, 2.0), 5.0);
+    EXPECT_TRUE(std::isnan(calAvgSigma(0, v, 2.0)));
+    EXPECT_TRUE(isNegZero(calAvgSigma(-3, v, 2.0)));
+    EXPECT_TRUE(std::isnan(calAvg2(2, 2, v)));
+    EXPECT_TRUE(std::isnan(calAvgSigma2(3, 7, v, 1.0)));
+    EXPECT_TRUE(isNegZero(calStdev2(1, 1, v)));
+}
+
+TEST(SampleStatistics, RangeErrors)
+{
+    const std::vector<double> v{1, 2, 3, 4};
+    EXPECT_THROW(calAvg2(3, 2, v), std::length_error);
+    EXPECT_THROW(calStdev2(5, 9, v), std::length_error);  // end clamped to 4
+    EXPECT_THROW(calAvgSigma2(0, -1, v, 1.0), std::length_error);
+    EXPECT_THROW(calAvg2(-1, 2, v), std::out_of_range);
+    EXPECT_THROW(calStdev2(-1, 2, v), std::out_of_range);
+    EXPECT_THROW(calAvgSigma2(-5, -9, v, 1.0), std::out_of_range);
+}
+
+TEST(SampleStatistics, ClippedMeanBand)
+{
+    const std::vector<double> v{1, 2, 3, 4, 100};
+    EXPECT_EQ(calAvgSigma(5, v, 0.0), 22.0);   // empty band: plain mean
+    EXPECT_EQ(calAvgSigma(5, v, -1.0), 22.0);
+    EXPECT_EQ(calAvgSigma(4, {1, 1, 1, 1}, 3.0), 1.0);
+    EXPECT_EQ(calAvgSigma(5, {0, 0, 0, 0, 10}, 1.0), 0.0);
+    // mean 0, s = 2 exactly: 2 lies on the upper bound and is left out.
+    EXPECT_EQ(calAvgSigma(5, {-3, -1, 1, 1, 2}, 1.0), 1.0 / 3.0);
+    EXPECT_EQ(calAvgSigma2(1, 6, {50, -3, -1, 1, 1, 2, 60}, 1.0), 1.0 / 3.0);
+}
+
+TEST(MaskedStatistics, SelectionAndEmptyCases)
+{
+    const double x[] = {1, 2, 3, 100};
+    const bool firstThree[] = {true, true, true, false};
+    const bool none[] = {false, false, false, false};
+    const bool one[] = {false, true, false, false};
+    EXPECT_EQ(avg(4, x, firstThree), 2.0);
+    EXPECT_EQ(avg(4, x, nullptr), 26.5);
+    EXPECT_EQ(avg(4, x, none), 0.0);
+    EXPECT_EQ(avg(0, x, nullptr), 0.0);
+    EXPECT_EQ(stdev(3, x, nullptr), 1.0);
+    EXPECT_EQ(stdev(4, x, firstThree), 1.0);
+    EXPECT_EQ(stdev(4, x, none), 0.0);
+    EXPECT_EQ(stdev(-1, x, nullptr), 0.0);
+    EXPECT_TRUE(std::isnan(stdev(4, x, one)));
+}
+
+TEST(Median, ValuesAndRangeChecks)
+{
+    EXPECT_EQ(median({3, 1, 2}, 0, 2), 2.0);
+    EXPECT_EQ(median({4, 1, 3, 2}, 0, 3), 2.5);
+    EXPECT_EQ(median({9, 4, 7, 1}, 1, 2), 5.5);
+    EXPECT_EQ(median({9, 4, 7, 1}, 3, 3), 1.0);
+    EXPECT_THROW(median({1, 2, 3}, -1, 1), std::out_of_range);
+    EXPECT_THROW(median({1, 2, 3}, 2, 1), std::out_of_range);
+    EXPECT_THROW(median({1, 2, 3}, 0, 3), std::out_of_range);
+    EXPECT_THROW(median({}, 0, 0), std::out_of_range);
+
+    // Against a sorted copy, on random ranges with many ties.
+    std::mt19937 rng(7);
+    std::vector<double> v(200);
+    for (double& d : v) d = static_cast<double>(rng() % 13) * 0.75;
+    for (int trial = 0; trial < 300; ++trial) {
+        int a = static_cast<int>(rng() % 200), b = static_cast<int>(rng() % 200);
+        if (a > b) std::swap(a, b);
+        std::vector<double> w(v.begin() + a, v.begin() + b + 1);
+        std::sort(w.begin(), w.end());
+        const std::size_t c = w.size();
+        const double expected = c % 2 ? w[c / 2] : (w[c / 2 - 1] + w[c / 2]) / 2;
+        ASSERT_EQ(median(v, a, b), expected) << a << ".." << b;
+    }
+}
+
+TEST(MidValue, MiddlePositionAndTies)
+{
+    EXPECT_EQ(mid_value(1, 3, 2), 2);
+    EXPECT_EQ(mid_value(5, 5, 1), 0);
+    EXPECT_EQ(mid_value(2, 2, 2), 0);
+    EXPECT_EQ(mid_value(7, 1, 4), 2);
+    EXPECT_EQ(mid_value(1, 4, 4), 1);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(mid_value(nan, nan, nan), 3);
+    const float vals[3] = {-1.5f, 0.25f, 8.0f};
+    int perm[3] = {0, 1, 2};
+    do {
+        const int pos = mid_value(vals[perm[0]], vals[perm[1]], vals[perm[2]]);
+        EXPECT_EQ(perm[pos], 1);
+    } while (std::next_permutation(perm, perm + 3));
+}
+
+TEST(Qsort, AgreesWithStdSortAndTouchesOnlyItsRange)
+{
+    std::vector<float> a(100);
+    for (int i = 0; i < 100; ++i) a[i] = static_cast<float>(100 - i);
+    std::vector<float> before = a;
+    Qsort(a.data(), 3, 3);
+    Qsort(a.data(), 50, 10);  // inverted range: nothing happens
+    EXPECT_EQ(a, before);
+    Qsort(a.data(), 0, 99);
+    EXPECT_TRUE(std::is_sorted(a.begin(), a.end()));
+
+    std::mt19937 rng(11);
+    for (unsigned n : {2u, 17u, 18u, 19u, 40u, 1000u, 200000u}) {
+        for (unsigned mod : {3u, 1000000u}) {  // many ties, few ties
+            std::vector<float> x(n + 10);
+            for (float& f : x) f = static_cast<float>(rng() % mod) - 1.0f;
+            std::vector<float> expected = x;
+            std::sort(expected.begin() + 5, expected.end() - 5);
+            Qsort(x.data(), 5, n + 4);
+            ASSERT_EQ(x, expected) << "n=" << n << " mod=" << mod;
+        }
+    }
+    std::vector<float> organ(5001);  // organ pipe, a classic bad case for pivots
+    for (int i = 0; i <= 5000; ++i) organ[i] = static_cast<float>(std::min(i, 5000 - i));
+    std::vector<float> expected = organ;
+    std::sort(expected.begin(), expected.end());
+    Qsort(organ.data(), 0, 5000);
+    EXPECT_EQ(organ, expected);
+}
+
+// A recursive transcription of sortAscending's steps (1-based positions), used to
+// pin the order in which equal keys end up. It also records how many pending
+// segments the iterative version has to hold at once.
+struct ReferenceSort {
+    const double* x;
+    std::vector<int> p;
+    double r = 0.375;
+    int depth = 0, maxDepth = 0;
+
+    double xv(int k) const { return x[p[k] - 1]; }
+    void split(int i, int j)
+    {
+        const int s = i + static_cast<int>((j - i) * r);
+        if (xv(i) > xv(s)) std::swap(p[i], p[s]);
+        if (xv(j) < xv(s)) {
+            std::swap(p[j], p[s]);
+            if (xv(i) > xv(s)) std::swap(p[i], p[s]);
+        }
+        const double v = xv(s);
+        int k = i, l = j;
+        for (;;) {
+            do --l; while (xv(l) > v);
+            do ++k; while (xv(k) < v);
+            if (k > l) break;
+            std::swap(p[k], p[l]);
+        }
+        maxDepth = std::max(maxDepth, ++depth);
+        if (l - i > j - k) { segment(k, j); --depth; segment(i, l); }
+        else { segment(i, l); --depth; segment(k, j); }
+    }
+    void leftmost(int i, int j)
+    {
+        if (i == j) return;
+        r = r > 0.5898436903953552 ? r - 0.21875 : r + 0.0390625;
+        split(i, j);
+    }
+    void segment(int i, int j)
+    {
+        if (j - i >= 11) return split(i, j);
+        if (i == 1) return leftmost(i, j);
+        for (int q = i + 1; q <= j; ++q) {
+            const int t = p[q];
+            int m = q;
+            for (; xv(m - 1) > x[t - 1]; --m) p[m] = p[m - 1];
+            p[m] = t;
+        }
+    }
+    std::vector<double> sorted(const std::vector<double>& in)
+    {
+        x = in.data();
+        const int n = static_cast<int>(in.size());
+        p.resize(n + 1);
+        for (int k = 0; k <= n; ++k) p[k] = k;
+        if (n >= 1) leftmost(1, n);
+        std::vector<double> out(in.size());
+        for (int k = 1; k <= n; ++k) out[k - 1] = in[p[k] - 1];
+        return out;
+    }
+};
+
+std::vector<double> sortedByLibrary(std::vector<double> v)
+{
+    sortAscending(static_cast<int>(v.size()), v.data());
+    return v;
+}
+
+TEST(SortAscending, SmallCases)
+{
+    double one[] = {4.0};
+    sortAscending(0, one);
+    sortAscending(1, one);
+    sortAscending(-3, one);
+    EXPECT_EQ(one[0], 4.0);
+    EXPECT_EQ(sortedByLibrary({3, 1, 2}), (std::vector<double>{1, 2, 3}));
+    const std::vector<double> equal(50, 7.5);
+    EXPECT_EQ(sortedByLibrary(equal), equal);
+    std::vector<double> desc(1000);
+    for (int i = 0; i < 1000; ++i) desc[i] = 1000 - i;
+    const std::vector<double> asc = sortedByLibrary(desc);
+    EXPECT_TRUE(std::is_sorted(asc.begin(), asc.end()));
+}
+
+TEST(SortAscending, ValuesAgreeWithStdSortAndTieOrderWithReference)
+{
+    std::mt19937 rng(3);
+    const double palette[] = {0.0, -0.0, 1.0, -2.5, 3.0};
+    for (int n : {2, 3, 11, 12, 13, 25, 64, 1000, 100000}) {
+        for (int trial = 0; trial < 3; ++trial) {
+            std::vector<double> v(n);
+            for (double& d : v)
+                d = trial == 0 ? palette[rng() % 5] : static_cast<double>(rng() % (trial == 1 ? 50 : 1u << 30));
+            std::vector<double> got = sortedByLibrary(v);
+            std::vector<double> expected = v;
+            std::sort(expected.begin(), expected.end());
+            ASSERT_EQ(got, expected) << "n=" << n;
+            ASSERT_EQ(bitsOf(got), bitsOf(ReferenceSort{}.sorted(v))) << "n=" << n;
+        }
+    }
+}
+
+TEST(SortAscending, DeepSplitsBeyondTwentyOnePendingSegments)
+{
+    // Equal keys split every segment exactly in half, so n = 2^22 + 3 needs more
+    // than 21 pending segments; the signs of the zeros expose the final order.
+    const int n = (1 << 22) + 3;
+    std::vector<double> v(n);
+    for (int i = 0; i < n; ++i) v[i] = (i * 7 % 5 < 2) ? -0.0 : 0.0;
+    ReferenceSort ref;
+    const std::vector<double> expected = ref.sorted(v);
+    EXPECT_GT(ref.maxDepth, 21);
+    EXPECT_EQ(bitsOf(sortedByLibrary(v)), bitsOf(expected));
+}
+
+TEST(SortAscending, OverlappingCallsFromTwoThreads)
+{
+    std::mt19937 rng(5);
+    std::vector<double> a(300000), b(300000);
+    for (double& d : a) d = static_cast<double>(rng() % 1000);
+    for (double& d : b) d = (rng() % 2) ? 0.0 : -0.0;
+    const std::vector<double> ea = sortedByLibrary(a), eb = sortedByLibrary(b);
+    std::vector<double> ga, gb;
+    std::thread t1([&] { for (int i = 0; i < 4; ++i) ga = sortedByLibrary(a); });
+    std::thread t2([&] { for (int i = 0; i < 4; ++i) gb = sortedByLibrary(b); });
+    t1.join();
+    t2.join();
+    EXPECT_EQ(bitsOf(ga), bitsOf(ea));
+    EXPECT_EQ(bitsOf(gb), bitsOf(eb));
+}
+
+}  // namespace
