@@ -1,0 +1,203 @@
+#include <VORN_LumUtility.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <random>
+#include <vector>
+
+namespace {
+
+std::vector<int> iota(int n)
+{
+    std::vector<int> v(n);
+    for (int i = 0; i < n; ++i) v[i] = i;
+    return v;
+}
+
+TEST(MedianBand, DocumentedCases)
+{
+    std::vector<double> cleaned{-7.0};
+    std::vector<int> kept{42, 43};
+    removeOutlierFuncMedian({1, 2, 3, 4, 100}, cleaned, kept, 2, 3.0);
+    EXPECT_EQ(kept, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(cleaned, (std::vector<double>{-7, 1, 2, 3, 4}));  // appended, not cleared
+
+    cleaned.clear();
+    removeOutlierFuncMedian({1, 1, 1, 10, 1}, cleaned, kept, 2, 1e300);
+    EXPECT_EQ(kept, (std::vector<int>{0, 1, 2, 4}));
+
+    removeOutlierFuncMedian({}, cleaned, kept, 2, 3.0);
+    EXPECT_TRUE(kept.empty());
+    EXPECT_EQ(cleaned.size(), 4u);
+
+    // One-sample windows (w = 0, and a negative w taken as 0) keep everything.
+    const std::vector<double> spiky{0, 1e9, -3, 0, 7};
+    for (int w : {0, -1, -1000000}) {
+        cleaned.clear();
+        removeOutlierFuncMedian(spiky, cleaned, kept, w, 0.0);
+        EXPECT_EQ(kept, iota(5)) << "w=" << w;
+        EXPECT_EQ(cleaned, spiky);
+    }
+    // A NaN threshold never rejects.
+    removeOutlierFuncMedian({1, 1, 1, 10, 1}, cleaned, kept, 2, std::nan(""));
+    EXPECT_EQ(kept, iota(5));
+}
+
+TEST(MedianBand, ThresholdIsInclusive)
+{
+    // Every window is the whole input: median 0, MAD 1, threshold 1.4826 * k.
+    std::vector<double> cleaned;
+    std::vector<int> kept;
+    removeOutlierFuncMedian({-1, 0, 0, 1, 1.4826}, cleaned, kept, 4, 1.0);
+    EXPECT_EQ(kept, iota(5));
+    removeOutlierFuncMedian({-1, 0, 0, 1, std::nextafter(1.4826, 2.0)}, cleaned, kept, 4, 1.0);
+    EXPECT_EQ(kept, (std::vector<int>{0, 1, 2, 3}));
+    // A huge w is cut off at both ends without overflowing.
+    removeOutlierFuncMedian({-1, 0, 0, 1, 1.4826}, cleaned, kept, 2147483647, 1.0);
+    EXPECT_EQ(kept, iota(5));
+}
+
+TEST(MedianBand, AgreesWithWindowedMedianBuiltTheLongWay)
+{
+    std::mt19937 rng(17);
+    for (int n : {1, 2, 7, 60, 301}) {
+        std::vector<double> x(n);
+        for (double& d : x) {
+            d = static_cast<double>(rng() % 9);  // many ties, so zero MADs occur
+            if (rng() % 10 == 0) d += 40.0 * (rng() % 3);
+        }
+        for (int w : {1, 2, 5, 30}) {
+            for (double k : {0.5, 2.0, 3.0}) {
+                std::vector<double> expCleaned, cleaned;
+                std::vector<int> expKept, kept;
+                for (int i = 0; i < n; ++i) {
+                    const int lo = std::max(i - w, 0), hi = std::min(i + w, n - 1);
+                    const double med = median(x, lo, hi);  // a copy of the whole input each time
+                    std::vector<double> a;
+                    for (int j = lo; j <= hi; ++j) a.push_back(std::fabs(x[j] - med));
+                    const double s = median(a, 0, hi - lo) * 1.4826;
+                    if (!(std::fabs(x[i] - med) > s * k)) {
+                        expCleaned.push_back(x[i]);
+                        expKept.push_back(i);
+                    }
+                }
+                removeOutlierFuncMedian(x, cleaned, kept, w, k);
+                ASSERT_EQ(kept, expKept) << "n=" << n << " w=" << w << " k=" << k;
+                ASSERT_EQ(cleaned, expCleaned);
+            }
+        }
+    }
+}
+
+TEST(TauTest, RefusedAndShortInputs)
+{
+    std::vector<double> cleaned{5.0};
+    std::vector<int> kept{9};
+    bool flag = true;
+    removeOutlierFuncTau({1, 100}, cleaned, kept, 0.5, flag);
+    EXPECT_EQ(kept, std::vector<int>{9});
+    EXPECT_EQ(cleaned, std::vector<double>{5.0});
+    removeOutlierFuncTau({1, 2, 3, 100}, cleaned, kept, 1.5, flag);
+    EXPECT_TRUE(kept.empty());
+    EXPECT_EQ(cleaned, std::vector<double>{5.0});
+    EXPECT_TRUE(flag);
+    // No test budget (fraction 0, negative, NaN, or below one test): all copied.
+    for (double f : {0.0, -2.0, 0.19, std::nan("")}) {
+        cleaned.assign(1, 5.0);
+        removeOutlierFuncTau({1, 2, 3, 4, 100}, cleaned, kept, f, flag);
+        EXPECT_EQ(kept, iota(5)) << f;
+        EXPECT_EQ(cleaned, (std::vector<double>{5, 1, 2, 3, 4, 100}));
+    }
+    const double nan = std::nan("");
+    removeOutlierFuncTau({1, nan, 3, 4, 100}, cleaned, kept, 1.0, flag);
+    EXPECT_EQ(kept, iota(5));
+    EXPECT_TRUE(flag);
+}
+
+TEST(TauTest, DocumentedCasesAndFlagRule)
+{
+    std::vector<double> cleaned;
+    std::vector<int> kept;
+    bool flag = true;
+    removeOutlierFuncTau({1, 2, 3, 4, 5}, cleaned, kept, 0.4, flag);
+    EXPECT_EQ(kept, iota(5));
+    EXPECT_TRUE(flag);
+
+    const std::vector<double> tens{10, 10, 10, 10, 10, 10, 10, 10, 10, 50};
+    cleaned.assign(1, -1.0);
+    removeOutlierFuncTau(tens, cleaned, kept, 0.5, flag);
+    EXPECT_EQ(kept, iota(9));
+    EXPECT_EQ(cleaned, (std::vector<double>{-1, 10, 10, 10, 10, 10, 10, 10, 10, 10}));
+    EXPECT_TRUE(flag);  // capped once, budget 5
+    removeOutlierFuncTau(tens, cleaned, kept, 0.1, flag);
+    EXPECT_EQ(kept, iota(9));
+    EXPECT_FALSE(flag);  // capped once, budget 1
+
+    // Three planted outliers, largest deviation first. With a budget of 2 the
+    // smallest survives and the spread stays capped (3 caps >= 2); with a budget
+    // of 11 all go and the noise alone is never capped (3 caps < 11).
+    std::vector<double> x(23);
+    for (int i = 0; i < 23; ++i) x[i] = 0.01 * (i % 2);
+    x[3] = 100;
+    x[7] = 300;
+    x[11] = 200;
+    std::vector<int> expected = iota(23);
+    expected.erase(expected.begin() + 11);
+    expected.erase(expected.begin() + 7);
+    flag = true;
+    removeOutlierFuncTau(x, cleaned, kept, 0.1, flag);
+    EXPECT_EQ(kept, expected);
+    EXPECT_FALSE(flag);
+    expected.erase(expected.begin() + 3);
+    flag = true;
+    removeOutlierFuncTau(x, cleaned, kept, 0.5, flag);
+    EXPECT_EQ(kept, expected);
+    EXPECT_TRUE(flag);
+}
+
+// For each N, one sample c is moved away from a symmetric cluster until the
+// first test removes it; at the switch-over the test statistic |d - mu| / s
+// (computed here independently) must equal the critical value for N.
+TEST(TauTest, CriticalValueForEverySampleCount)
+{
+    const double tau[38] = {1.15,  1.393, 1.572, 1.656, 1.711, 1.749, 1.777, 1.798, 1.815, 1.829,
+                            1.84,  1.849, 1.858, 1.865, 1.871, 1.876, 1.881, 1.885, 1.889, 1.893,
+                            1.896, 1.899, 1.902, 1.904, 1.906, 1.908, 1.91,  1.911, 1.913, 1.914,
+                            1.916, 1.917, 1.919, 1.92,  1.921, 1.922, 1.923, 1.924};
+    const double b = 0.01;
+    for (int n = 3; n <= 46; ++n) {
+        auto samples = [&](double c) {
+            std::vector<double> x;
+            for (int i = 0; i + 1 < n - 1; i += 2) x.insert(x.end(), {b, -b});
+            if (n % 2 == 0) x.push_back(0.0);
+            x.push_back(c);
+            return x;
+        };
+        auto removed = [&](double c) {
+            std::vector<double> cleaned;
+            std::vector<int> kept;
+            bool flag = true;
+            removeOutlierFuncTau(samples(c), cleaned, kept, 1.5 / n, flag);
+            return kept.size() == static_cast<std::size_t>(n - 1);
+        };
+        double lo = b * n / (n - 2) * 1.001, hi = 1.0;
+        ASSERT_FALSE(removed(lo)) << n;
+        ASSERT_TRUE(removed(hi)) << n;
+        for (int it = 0; it < 80; ++it) (removed((lo + hi) / 2) ? hi : lo) = (lo + hi) / 2;
+
+        const std::vector<double> x = samples(hi);
+        long double m = 0, mu = 0, q = 0, dmax = 0;
+        for (double v : x) m += v;
+        m /= n;
+        for (double v : x) mu += std::fabs(v - m), dmax = std::max(dmax, std::fabs(v - m));
+        mu /= n;
+        for (double v : x) q += (std::fabs(v - m) - mu) * (std::fabs(v - m) - mu);
+        const double ratio = static_cast<double>((dmax - mu) / std::sqrt(q / n));
+        EXPECT_NEAR(ratio, n <= 40 ? tau[n - 3] : 1.96, 1e-9) << "N=" << n;
+    }
+}
+
+}  // namespace
