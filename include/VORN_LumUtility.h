@@ -205,7 +205,8 @@ LUM_API int rotation_z(double* m, double angle);
 // out = in rotated by angle (degrees) about axis; the axis is normalised in place.
 LUM_API void mlaRotateAroundAxis(double* const axis, double angle, double* const in, double* const out);
 // out = unit vector at angleB (degrees) from b and angleC from c, the one of
-// the two solutions nearer to ref; -1 (out untouched) when none exists.
+// the two solutions nearer to ref; -1 (out untouched) when none exists or when
+// b and c have parallel x-y projections.
 LUM_API int solveVectorsRelAng(double* const ref, double* const b, double* const c, double angleB,
                                double angleC, double* const out);
 
@@ -213,10 +214,18 @@ LUM_API int solveVectorsRelAng(double* const ref, double* const b, double* const
 // Grid interpolation and encoder calibration.
 // ---------------------------------------------------------------------------
 
-// Writes the grid nodes bracketing value into lower and upper, or leaves both
-// unchanged when value is outside the grid of `count` ascending nodes.
+// Writes into lower and upper the bracketing nodes of the ascending grid of
+// `count` nodes: upper is the first node not below value. Boundary cases:
+//   below or at the first node   -> the first cell (grid[0], grid[1])
+//   between two nodes            -> that cell
+//   on an interior node          -> the cell below that node
+//   on the last node             -> the last cell
+//   above the last node, count < 1, or count == 1 -> lower and upper untouched
 LUM_API void getNeighbours(double value, int count, double* grid, double& lower, double& upper);
-// Value of the library's built-in trilinear table at (x, y, z); 0.0 outside its box.
+// Trilinear interpolation at (x, y, z) in the library's built-in 3 x 3 x 2 table
+// (x nodes -15, 0, 15; y nodes -10, 0, 10; z nodes -5, 5), each node's value the
+// sum of its two tabulated components; 0.0 outside the box
+// [-15, 15] x [-10, 10] x [-5, 5], whose faces count as inside.
 LUM_API double getTrilinearInterpolation(double x, double y, double z);
 // Trilinear blend of eight corner values at the fractions tx, ty, tz.
 LUM_API double getTrilinearInterpolationNew(double* values, int* corners, double tx, double ty, double tz);
