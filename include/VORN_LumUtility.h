@@ -93,8 +93,9 @@ LUM_API void removeOutlierFuncTau(const std::vector<double>& data, std::vector<d
 // Moving buffers and simple filters.
 // ---------------------------------------------------------------------------
 
-// Pushes x into the window array of n samples and returns the mean of the last
-// w; n < 0 or w < 0 writes nothing and returns x.
+// Pushes x into the window array; n counts the samples so far including x.
+// Returns the mean of the last min(n, w) samples; w = 0, n <= 0 or w < 0
+// return x and write nothing.
 LUM_API double MovingFilter(double* window, int n, int w, double x);
 // Shifts buf[0 .. n-1] one place toward the front and stores x last; n <= 0
 // writes nothing.
@@ -118,8 +119,9 @@ LUM_API bool bandFilter(const int& n, const double& lower, const double& upper,
 // the ends dropped; false (nothing written) if n < 1 or k is even.
 LUM_API bool convFilter(const int& n, const int& k, const double* kernel, const double* signal,
                         double* out);
-// Writes a normalised Gaussian kernel of k taps (k odd) with standard deviation
-// sigma in samples; false (nothing written) if k is even.
+// Writes k taps (k odd) of the normal density with standard deviation sigma
+// (in samples) at offsets -k/2 .. k/2, not rescaled to sum to 1; false
+// (nothing written) if k is even.
 LUM_API bool gaussianFilter(const int& k, const double& sigma, double* kernel);
 // Writes a derivative-of-Gaussian kernel of k taps (k odd); false if k is even.
 LUM_API bool doGFilter(const int& k, const double& sigma, double* kernel);
@@ -178,11 +180,20 @@ LUM_API void CubicSplines(std::vector<float>& x, std::vector<float>& y, int n,
                           std::vector<double>& coefficients);
 // Coefficients (4n doubles) of the natural spline through n + 1 knots.
 LUM_API void CubicSplines(float* x, float* y, int n, double* coefficients);
-// Solves a tridiagonal system of N + 1 equations stored 4 doubles per row
-// (diagonal, super-diagonal, right-hand side, sub-diagonal); N < 0 does nothing.
+// Solves the N equations in rows 1..N (4 doubles per row: diagonal,
+// super-diagonal, right-hand side, sub-diagonal) by elimination without
+// pivoting into solution[1..N]; the eliminated rows are left in system. N = 0
+// solves row 0 into solution[0]; N < 0 does nothing.
 LUM_API void tridiag(double* system, int n, double* solution);
-// Value of the spline at t, rounded to float; range checks clear flags.
-LUM_API float CalcSpline(bool check, float* x, double* coefficients, int n, float t, bool* flags);
+// Value of the spline at t, rounded to float. x holds the n + 1 knots, then the
+// lowest and highest acceptable value and a divisor (n + 4 floats). *flag is set
+// when t is outside [x[0], x[n]] or the value is outside the limits, and cleared
+// otherwise. Boundary cases:
+//   t below x[0] or above x[n]   -> t / divisor (single precision), flag set
+//   t on a knot x[i], i < n      -> segment i
+//   t == x[n]                    -> last segment
+//   check == false or n <= 0     -> t unchanged, flag cleared
+LUM_API float CalcSpline(bool check, float* x, double* coefficients, int n, float t, bool* flag);
 
 // ---------------------------------------------------------------------------
 // Coordinate geometry. v holds (x, y, z) in and (H, V, R) out, angles in degrees.
