@@ -6,15 +6,12 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 namespace {
-
-const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 bool isNegZero(double x) { return x == 0.0 && std::signbit(x); }
 
@@ -26,7 +23,7 @@ std::vector<std::uint64_t> bitsOf(const std::vector<double>& v)
     return out;
 }
 
-TEST(SampleStatistics, ExactValuesAndDivisors)
+TEST(SampleStatistics, ExactValuesDivisorsAndSummationOrder)
 {
     const std::vector<double> v{1, 2, 3, 4};
     EXPECT_EQ(mean(v), 2.5);
@@ -37,13 +34,13 @@ TEST(SampleStatistics, ExactValuesAndDivisors)
     EXPECT_EQ(calAvg2(1, 3, {10, 20, 30, 40}), 25.0);
     EXPECT_EQ(calAvg2(1, 99, {10, 20, 30, 40}), 30.0);
     EXPECT_EQ(calStdev2(1, 4, {9, 1, 2, 3}), 1.0);
-    // Index-order summation: 1e16 + 1 rounds back to 1e16, so the sum is 1, not 2.
+    // Index order: 1e16 + 1 rounds back to 1e16, so the sum is 1.
     const std::vector<double> order{1e16, 1, -1e16, 1};
     EXPECT_EQ(mean(order), 0.25);
     EXPECT_EQ(calAvg(4, order), 0.25);
 }
 
-TEST(SampleStatistics, DegenerateCountsGiveIeeeResults)
+TEST(SampleStatistics, DegenerateCountsAndRanges)
 {
     const std::vector<double> v{5, 6, 7};
     EXPECT_TRUE(std::isnan(mean({})));
@@ -52,48 +49,34 @@ TEST(SampleStatistics, DegenerateCountsGiveIeeeResults)
     EXPECT_TRUE(isNegZero(calAvg(-2, v)));
     EXPECT_TRUE(std::isnan(calStdev(1, v)));
     EXPECT_TRUE(isNegZero(calStdev(0, v)));
-    EXPECT_TRUE(isNegZero(calStdev(-1, v)));
     EXPECT_EQ(calAvgSigma(1, v, 2.0), 5.0);
     EXPECT_TRUE(std::isnan(calAvgSigma(0, v, 2.0)));
     EXPECT_TRUE(isNegZero(calAvgSigma(-3, v, 2.0)));
-    EXPECT_TRUE(std::isnan(calAvg2(2, 2, v)));
     EXPECT_TRUE(std::isnan(calAvgSigma2(3, 7, v, 1.0)));
     EXPECT_TRUE(isNegZero(calStdev2(1, 1, v)));
-}
-
-TEST(SampleStatistics, RangeErrors)
-{
-    const std::vector<double> v{1, 2, 3, 4};
     EXPECT_THROW(calAvg2(3, 2, v), std::length_error);
-    EXPECT_THROW(calStdev2(5, 9, v), std::length_error);  // end clamped to 4
-    EXPECT_THROW(calAvgSigma2(0, -1, v, 1.0), std::length_error);
+    EXPECT_THROW(calStdev2(5, 9, v), std::length_error);  // end clamped to 3
     EXPECT_THROW(calAvg2(-1, 2, v), std::out_of_range);
-    EXPECT_THROW(calStdev2(-1, 2, v), std::out_of_range);
     EXPECT_THROW(calAvgSigma2(-5, -9, v, 1.0), std::out_of_range);
 }
 
 TEST(SampleStatistics, ClippedMeanBand)
 {
-    const std::vector<double> v{1, 2, 3, 4, 100};
-    EXPECT_EQ(calAvgSigma(5, v, 0.0), 22.0);   // empty band: plain mean
-    EXPECT_EQ(calAvgSigma(5, v, -1.0), 22.0);
+    EXPECT_EQ(calAvgSigma(5, {1, 2, 3, 4, 100}, 0.0), 22.0);  // empty band: plain mean
+    EXPECT_EQ(calAvgSigma(5, {1, 2, 3, 4, 100}, -1.0), 22.0);
     EXPECT_EQ(calAvgSigma(4, {1, 1, 1, 1}, 3.0), 1.0);
     EXPECT_EQ(calAvgSigma(5, {0, 0, 0, 0, 10}, 1.0), 0.0);
-    // mean 0, s = 2 exactly: 2 lies on the upper bound and is left out.
-    EXPECT_EQ(calAvgSigma(5, {-3, -1, 1, 1, 2}, 1.0), 1.0 / 3.0);
+    // Mean 0 and s = 2 exactly: the 2 lies on the bound and is left out.
     EXPECT_EQ(calAvgSigma2(1, 6, {50, -3, -1, 1, 1, 2, 60}, 1.0), 1.0 / 3.0);
 }
 
 TEST(MaskedStatistics, SelectionAndEmptyCases)
 {
     const double x[] = {1, 2, 3, 100};
-    const bool firstThree[] = {true, true, true, false};
-    const bool none[] = {false, false, false, false};
-    const bool one[] = {false, true, false, false};
+    const bool firstThree[] = {true, true, true, false}, none[4] = {}, one[] = {false, true, false, false};
     EXPECT_EQ(avg(4, x, firstThree), 2.0);
     EXPECT_EQ(avg(4, x, nullptr), 26.5);
     EXPECT_EQ(avg(4, x, none), 0.0);
-    EXPECT_EQ(avg(0, x, nullptr), 0.0);
     EXPECT_EQ(stdev(3, x, nullptr), 1.0);
     EXPECT_EQ(stdev(4, x, firstThree), 1.0);
     EXPECT_EQ(stdev(4, x, none), 0.0);
@@ -101,7 +84,7 @@ TEST(MaskedStatistics, SelectionAndEmptyCases)
     EXPECT_TRUE(std::isnan(stdev(4, x, one)));
 }
 
-TEST(Median, ValuesAndRangeChecks)
+TEST(Median, ValuesRangeChecksAndSortedCopy)
 {
     EXPECT_EQ(median({3, 1, 2}, 0, 2), 2.0);
     EXPECT_EQ(median({4, 1, 3, 2}, 0, 3), 2.5);
@@ -110,9 +93,7 @@ TEST(Median, ValuesAndRangeChecks)
     EXPECT_THROW(median({1, 2, 3}, -1, 1), std::out_of_range);
     EXPECT_THROW(median({1, 2, 3}, 2, 1), std::out_of_range);
     EXPECT_THROW(median({1, 2, 3}, 0, 3), std::out_of_range);
-    EXPECT_THROW(median({}, 0, 0), std::out_of_range);
 
-    // Against a sorted copy, on random ranges with many ties.
     std::mt19937 rng(7);
     std::vector<double> v(200);
     for (double& d : v) d = static_cast<double>(rng() % 13) * 0.75;
@@ -122,8 +103,7 @@ TEST(Median, ValuesAndRangeChecks)
         std::vector<double> w(v.begin() + a, v.begin() + b + 1);
         std::sort(w.begin(), w.end());
         const std::size_t c = w.size();
-        const double expected = c % 2 ? w[c / 2] : (w[c / 2 - 1] + w[c / 2]) / 2;
-        ASSERT_EQ(median(v, a, b), expected) << a << ".." << b;
+        ASSERT_EQ(median(v, a, b), c % 2 ? w[c / 2] : (w[c / 2 - 1] + w[c / 2]) / 2) << a << ".." << b;
     }
 }
 
@@ -134,49 +114,36 @@ TEST(MidValue, MiddlePositionAndTies)
     EXPECT_EQ(mid_value(2, 2, 2), 0);
     EXPECT_EQ(mid_value(7, 1, 4), 2);
     EXPECT_EQ(mid_value(1, 4, 4), 1);
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_EQ(mid_value(nan, nan, nan), 3);
-    const float vals[3] = {-1.5f, 0.25f, 8.0f};
-    int perm[3] = {0, 1, 2};
-    do {
-        const int pos = mid_value(vals[perm[0]], vals[perm[1]], vals[perm[2]]);
-        EXPECT_EQ(perm[pos], 1);
-    } while (std::next_permutation(perm, perm + 3));
+    EXPECT_EQ(mid_value(4, 9, 1), 0);
+    EXPECT_EQ(mid_value(NAN, NAN, NAN), 3);
 }
 
 TEST(Qsort, AgreesWithStdSortAndTouchesOnlyItsRange)
 {
     std::vector<float> a(100);
     for (int i = 0; i < 100; ++i) a[i] = static_cast<float>(100 - i);
-    std::vector<float> before = a;
+    const std::vector<float> before = a;
     Qsort(a.data(), 3, 3);
     Qsort(a.data(), 50, 10);  // inverted range: nothing happens
     EXPECT_EQ(a, before);
-    Qsort(a.data(), 0, 99);
-    EXPECT_TRUE(std::is_sorted(a.begin(), a.end()));
 
     std::mt19937 rng(11);
-    for (unsigned n : {2u, 17u, 18u, 19u, 40u, 1000u, 200000u}) {
+    for (unsigned n : {2u, 17u, 18u, 19u, 100u, 1000u, 200000u}) {
         for (unsigned mod : {3u, 1000000u}) {  // many ties, few ties
             std::vector<float> x(n + 10);
             for (float& f : x) f = static_cast<float>(rng() % mod) - 1.0f;
+            if (n == 100) for (unsigned i = 0; i < n; ++i) x[i + 5] = static_cast<float>(n - i);
             std::vector<float> expected = x;
             std::sort(expected.begin() + 5, expected.end() - 5);
             Qsort(x.data(), 5, n + 4);
             ASSERT_EQ(x, expected) << "n=" << n << " mod=" << mod;
         }
     }
-    std::vector<float> organ(5001);  // organ pipe, a classic bad case for pivots
-    for (int i = 0; i <= 5000; ++i) organ[i] = static_cast<float>(std::min(i, 5000 - i));
-    std::vector<float> expected = organ;
-    std::sort(expected.begin(), expected.end());
-    Qsort(organ.data(), 0, 5000);
-    EXPECT_EQ(organ, expected);
 }
 
-// A recursive transcription of sortAscending's steps (1-based positions), used to
-// pin the order in which equal keys end up. It also records how many pending
-// segments the iterative version has to hold at once.
+// sortAscending's steps written recursively (1-based positions), to pin the
+// order in which equal keys end up. It also records the most pending segments
+// the iterative version must hold at once.
 struct ReferenceSort {
     const double* x;
     std::vector<int> p;
@@ -225,8 +192,7 @@ struct ReferenceSort {
     {
         x = in.data();
         const int n = static_cast<int>(in.size());
-        p.resize(n + 1);
-        for (int k = 0; k <= n; ++k) p[k] = k;
+        for (int k = 0; k <= n; ++k) p.push_back(k);
         if (n >= 1) leftmost(1, n);
         std::vector<double> out(in.size());
         for (int k = 1; k <= n; ++k) out[k - 1] = in[p[k] - 1];
@@ -240,32 +206,25 @@ std::vector<double> sortedByLibrary(std::vector<double> v)
     return v;
 }
 
-TEST(SortAscending, SmallCases)
+TEST(SortAscending, ValuesAgreeWithStdSortAndTieOrderWithReference)
 {
     double one[] = {4.0};
     sortAscending(0, one);
     sortAscending(1, one);
-    sortAscending(-3, one);
     EXPECT_EQ(one[0], 4.0);
     EXPECT_EQ(sortedByLibrary({3, 1, 2}), (std::vector<double>{1, 2, 3}));
-    const std::vector<double> equal(50, 7.5);
-    EXPECT_EQ(sortedByLibrary(equal), equal);
-    std::vector<double> desc(1000);
-    for (int i = 0; i < 1000; ++i) desc[i] = 1000 - i;
-    const std::vector<double> asc = sortedByLibrary(desc);
-    EXPECT_TRUE(std::is_sorted(asc.begin(), asc.end()));
-}
 
-TEST(SortAscending, ValuesAgreeWithStdSortAndTieOrderWithReference)
-{
     std::mt19937 rng(3);
     const double palette[] = {0.0, -0.0, 1.0, -2.5, 3.0};
-    for (int n : {2, 3, 11, 12, 13, 25, 64, 1000, 100000}) {
-        for (int trial = 0; trial < 3; ++trial) {
+    for (int n : {2, 3, 11, 12, 13, 25, 50, 64, 1000, 100000}) {
+        for (int trial = 0; trial < 4; ++trial) {
             std::vector<double> v(n);
-            for (double& d : v)
-                d = trial == 0 ? palette[rng() % 5] : static_cast<double>(rng() % (trial == 1 ? 50 : 1u << 30));
-            std::vector<double> got = sortedByLibrary(v);
+            for (int i = 0; i < n; ++i)
+                v[i] = trial == 0   ? palette[rng() % 5]
+                       : trial == 1 ? static_cast<double>(rng() % 50)
+                       : trial == 2 ? static_cast<double>(rng())
+                                    : static_cast<double>(n - i);
+            const std::vector<double> got = sortedByLibrary(v);
             std::vector<double> expected = v;
             std::sort(expected.begin(), expected.end());
             ASSERT_EQ(got, expected) << "n=" << n;
@@ -276,8 +235,8 @@ TEST(SortAscending, ValuesAgreeWithStdSortAndTieOrderWithReference)
 
 TEST(SortAscending, DeepSplitsBeyondTwentyOnePendingSegments)
 {
-    // Equal keys split every segment exactly in half, so n = 2^22 + 3 needs more
-    // than 21 pending segments; the signs of the zeros expose the final order.
+    // Equal keys split every segment in half, so n = 2^22 + 3 needs more than 21
+    // pending segments; the signs of the zeros expose the final order.
     const int n = (1 << 22) + 3;
     std::vector<double> v(n);
     for (int i = 0; i < n; ++i) v[i] = (i * 7 % 5 < 2) ? -0.0 : 0.0;
