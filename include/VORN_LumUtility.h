@@ -72,7 +72,8 @@ LUM_API double median(std::vector<double> v, int first, int last);
 LUM_API int mid_value(float a, float b, float c);
 // Sorts a[lo .. hi] (both included) ascending in place; lo >= hi does nothing.
 LUM_API void Qsort(float* const a, unsigned int lo, unsigned int hi);
-// Sorts x[0 .. n-1] ascending in place (n >= 0).
+// Sorts x[0 .. n-1] ascending in place; n <= 0 does nothing. Calls may overlap
+// on distinct arrays.
 LUM_API void sortAscending(int n, double* x);
 
 // ---------------------------------------------------------------------------
@@ -81,7 +82,8 @@ LUM_API void sortAscending(int n, double* x);
 // ---------------------------------------------------------------------------
 
 // Sliding-window median test: a sample is rejected when it lies more than
-// k * 1.4826 * MAD from the median of its window of half-width w.
+// k * 1.4826 * MAD from the median of its window of half-width w. A negative
+// w is taken as 0 (every sample kept).
 LUM_API void removeOutlierFuncMedian(const std::vector<double>& data, std::vector<double>& cleaned,
                                      std::vector<int>& kept, int w, double k);
 // Iterated modified Thompson tau test, removing at most trunc(N * fraction)
