@@ -145,13 +145,16 @@ LUM_API void EyeMatrix(double* m, int n);
 LUM_API void ZeroMatrix(double* m, int n);
 // c (m x p) = a (m x n) * b (n x p).
 LUM_API void MatrixMultiply(const double* a, const double* b, int m, int n, int p, double* c);
-// Replaces the rows x cols matrix by its cols x rows transpose in the same array.
+// Replaces the rows x cols matrix by its cols x rows transpose in the same
+// array. A zero dimension leaves m unchanged; a negative dimension throws
+// std::bad_array_new_length.
 LUM_API void MatrixTransform(double* const m, int rows, int cols);
 // Multiplies det by the determinant of the leading n x n block (n from 1 to 4)
 // of m; n > 4 sets det to NaN.
 LUM_API void MatrixDeterminant(double& det, double (*const m)[4], int n);
 // Inverts the n x n matrix in place by Gauss-Jordan elimination with full
-// pivoting; false if it is singular.
+// pivoting; false if it is singular (the array is then left part-way through
+// the elimination). n = 0 returns true, n < 0 returns false.
 LUM_API bool MatrixInverse(double* a, int n);
 
 // ---------------------------------------------------------------------------
@@ -163,12 +166,16 @@ LUM_API bool MatrixInverse(double* a, int n);
 LUM_API int JPolyfit(int n, double* points, int degree, double* coefficients);
 // Value at x of the polynomial with degree + 1 coefficients; 0.0 for degree < 0.
 LUM_API double PolyCalc(double x, double* coefficients, int degree);
-// Least-squares polynomial of `degree` through (x[i], y[i]); 1 on success, 0
-// (coefficients untouched) for a singular fit, bad counts or too few x values.
-LUM_API int linearFit(std::vector<double> x, std::vector<double> y, int degree, double* coefficients);
+// Least-squares polynomial of `degree` through the points (x[i], y[i]),
+// i < y.size(): the first vector holds the observations y, the second the
+// abscissae x (at least as many; extras ignored). 1 on success; 0 (coefficients
+// untouched) for a singular fit, a negative degree or too few x values.
+LUM_API int linearFit(std::vector<double> y, std::vector<double> x, int degree, double* coefficients);
 // Polynomial fit to interleaved points that come in runs of repeated readings,
 // with tau-test outlier rejection inside runs, across run means and on the
-// straight-line residuals; clears `flag` when a fit fails.
+// straight-line residuals. Returns -1 and clears `flag` when the first fit
+// fails, otherwise the second fit's result (1 or 0); the tau tests may also
+// clear `flag`.
 LUM_API int JPolyfitRemoverOutlier(int n, double* points, int degree, double* coefficients, bool& flag);
 
 // ---------------------------------------------------------------------------
