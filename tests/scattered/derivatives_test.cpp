@@ -13,6 +13,7 @@
 
 #include "scattered/cubic_refinement.h"
 #include "scattered/partial_derivatives.h"
+#include "scattered/triangulation.h"
 
 namespace {
 
@@ -295,6 +296,33 @@ TEST(WeightEstimates, VolatilityWeightingAndItsLimits) {
 }
 
 // ---------------------------------------------------------------------------
+
+TEST(CubicNodalDerivatives, DelaunayWalkFindsTheNearestNeighboursAndReproducesACubic) {
+  // The walk over the Delaunay lists must collect the same neighbours in the
+  // same order as a walk that sees every point, leave the lists as they were,
+  // and fit cubic data exactly (n = 10: all nine others; else 12 or more).
+  for (int n : {10, 200}) {
+    Data d = randomData(n, 500 + n, cubic);
+    std::vector<int> node(6 * n), next(6 * n), last(n);
+    int cells = 0, status = -1;
+    sdTriangulate(&n, d.x.data(), d.y.data(), node.data(), next.data(), last.data(), &cells, &status);
+    ASSERT_EQ(0, status);
+    const std::vector<int> nodeBefore = node, nextBefore = next, lastBefore = last;
+    CompleteLists all(n);
+    for (int k = 1; k <= n; ++k) {
+      Refined r;
+      sdCubicNodalDerivatives(&k, &n, d.x.data(), d.y.data(), d.z.data(), node.data(), next.data(), last.data(),
+                              &r.d[0], &r.d[1], &r.d[2], &r.d[3], &r.d[4], &r.status);
+      const Refined slow = refine(d, k, all);
+      ASSERT_EQ(slow.status, r.status) << k;
+      EXPECT_EQ(std::vector<double>(slow.d, slow.d + 5), std::vector<double>(r.d, r.d + 5)) << k;
+      EXPECT_TRUE(n == 10 ? r.status == 10 : r.status >= 13) << r.status;
+      const std::vector<double> exact = cubicDerivatives(d.x[k - 1], d.y[k - 1]);
+      for (int i = 0; i < 5; ++i) EXPECT_NEAR(exact[i], r.d[i], 1e-9) << n << " " << k << " " << i;
+    }
+    EXPECT_TRUE(node == nodeBefore && next == nextBefore && last == lastBefore);
+  }
+}
 
 TEST(CubicNodalDerivatives, MatchesWeightedNormalEquations) {
   // Independent slow path: the normal equations of the weighted problem
