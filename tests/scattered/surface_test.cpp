@@ -11,10 +11,13 @@
 #include <functional>
 #include <limits>
 #include <random>
+#include <utility>
 #include <vector>
 
+#include "scattered/cubic_refinement.h"
 #include "scattered/evaluation.h"
 #include "scattered/point_location.h"
+#include "scattered/triangulation.h"
 
 namespace {
 
@@ -449,6 +452,473 @@ TEST(EvaluatePoints, CoefficientReuseGivesTheBitsOfAFreshBuild) {
   for (int c = 1; c <= 4; ++c) EXPECT_GT(seen[c], 0) << c;
   // Unknown codes (and code 0) give NaN.
   EXPECT_TRUE(std::isnan(m.in(0, 0, 0.5, 0.5)));
+}
+
+// ---------------------------------------------------------------------------
+// Drivers
+// ---------------------------------------------------------------------------
+
+double franke(double x, double y) {
+  return 0.75 * std::exp(-((9 * x - 2) * (9 * x - 2) + (9 * y - 2) * (9 * y - 2)) / 4) +
+         0.75 * std::exp(-((9 * x + 1) * (9 * x + 1)) / 49 - (9 * y + 1) / 10) +
+         0.5 * std::exp(-((9 * x - 7) * (9 * x - 7) + (9 * y - 3) * (9 * y - 3)) / 4) -
+         0.2 * std::exp(-((9 * x - 4) * (9 * x - 4)) - (9 * y - 7) * (9 * y - 7));
+}
+
+// Data points, their work arrays and the mesh counts of a prepared surface.
+struct Surface {
+  std::vector<double> x, y, z, work;
+  std::vector<int> iwork;
+  int borderCount = -1, triCount = -1;
+
+  Surface(std::vector<double> xs, std::vector<double> ys, std::vector<double> zs)
+      : x(std::move(xs)), y(std::move(ys)), z(std::move(zs)), work(17 * x.size(), -999.0),
+        iwork(39 * x.size(), -999) {}
+  int n() const { return static_cast<int>(x.size()); }
+
+  int interpolate(int mode, std::vector<double> px, std::vector<double> py, std::vector<double>& out) {
+    int nn = n(), count = static_cast<int>(px.size()), status = -1;
+    out.resize(px.size());
+    sdbi3p_(&mode, &nn, x.data(), y.data(), z.data(), &count, px.data(), py.data(), out.data(), &status,
+            work.data(), iwork.data(), &borderCount, &triCount);
+    return status;
+  }
+  std::vector<double> interpolate(int mode, const std::vector<double>& px, const std::vector<double>& py) {
+    std::vector<double> out;
+    EXPECT_EQ(interpolate(mode, px, py, out), 0);
+    return out;
+  }
+  int calculate(int mode, std::vector<double> px, std::vector<double> py, std::vector<double>& out) {
+    int nn = n(), count = static_cast<int>(px.size()), status = -1;
+    out.resize(px.size());
+    Calculate_(&mode, &nn, x.data(), y.data(), z.data(), &count, px.data(), py.data(), out.data(), &status,
+               work.data(), iwork.data(), borderCount, triCount);
+    return status;
+  }
+  int grid(int mode, std::vector<double> gx, std::vector<double> gy, std::vector<double>& out) {
+    int nn = n(), nx = static_cast<int>(gx.size()), ny = static_cast<int>(gy.size()), status = -1;
+    out.resize(std::max<size_t>(1, gx.size() * gy.size()), -5.0);
+    sdsf3p_(&mode, &nn, x.data(), y.data(), z.data(), &nx, gx.data(), &ny, gy.data(), out.data(), &status,
+            work.data(), iwork.data());
+    return status;
+  }
+  std::vector<double> grid(int mode, const std::vector<double>& gx, const std::vector<double>& gy) {
+    std::vector<double> out;
+    EXPECT_EQ(grid(mode, gx, gy, out), 0);
+    return out;
+  }
+  // Region codes of points on the prepared mesh.
+  std::vector<int> codes(std::vector<double> px, std::vector<double> py) {
+    int nn = n(), count = 1;
+    std::vector<int> result;
+    for (size_t k = 0; k < px.size(); ++k) {
+      int code = 0, index = 0;
+      sdLocatePoints(&nn, x.data(), y.data(), &triCount, iwork.data(), &borderCount, iwork.data() + 6 * nn,
+                     &count, &px[k], &py[k], &code, &index);
+      result.push_back(code);
+    }
+    return result;
+  }
+};
+
+Surface randomSurface(int n, unsigned seed, double scale, const std::function<double(double, double)>& f) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> d(0.0, scale);
+  std::vector<double> x, y, z;
+  for (int i = 0; i < n; ++i) {
+    x.push_back(d(rng));
+    y.push_back(d(rng));
+    z.push_back(f(x.back(), y.back()));
+  }
+  return Surface(x, y, z);
+}
+
+// A 6 x 5 grid of points in shuffled order (grid-like: equal distances,
+// cocircular quadruples, points on hull edges).
+Surface gridSurface(unsigned seed) {
+  std::vector<std::pair<double, double>> pts;
+  for (int i = 0; i < 6; ++i)
+    for (int j = 0; j < 5; ++j) pts.emplace_back(i, j);
+  std::mt19937 rng(seed);
+  std::shuffle(pts.begin(), pts.end(), rng);
+  std::vector<double> x, y, z;
+  for (auto& p : pts) {
+    x.push_back(p.first);
+    y.push_back(p.second);
+    z.push_back(std::sin(p.first) + 0.3 * p.second * p.second);
+  }
+  return Surface(x, y, z);
+}
+
+void randomPoints(int count, unsigned seed, double lo, double hi, std::vector<double>& px,
+                  std::vector<double>& py) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> d(lo, hi);
+  px.clear();
+  py.clear();
+  for (int i = 0; i < count; ++i) {
+    px.push_back(d(rng));
+    py.push_back(d(rng));
+  }
+}
+
+void expectSameBits(const std::vector<double>& a, const std::vector<double>& b) {
+  ASSERT_EQ(a.size(), b.size());
+  for (size_t k = 0; k < a.size(); ++k) EXPECT_EQ(bits(a[k]), bits(b[k])) << k << ": " << a[k] << " " << b[k];
+}
+
+// Must run before any other test calls a driver with 10 points: the
+// remembered counts start at 0.
+TEST(SurfaceDrivers, ReuseModesNeedAnEarlierPreparation) {
+  Surface s = randomSurface(10, 1, 1.0, franke);
+  std::vector<double> out;
+  EXPECT_EQ(s.calculate(2, {0.5}, {0.5}, out), 2);
+  EXPECT_EQ(s.calculate(3, {0.5}, {0.5}, out), 2);
+  EXPECT_EQ(s.interpolate(3, {0.5}, {0.5}, out), 2);
+  EXPECT_EQ(s.grid(2, {0.5}, {0.5}, out), 2);
+}
+
+TEST(SurfaceDrivers, ArgumentChecksInOrderLeaveEverythingUntouched) {
+  Surface s = randomSurface(12, 2, 1.0, franke);
+  Surface nine = randomSurface(9, 3, 1.0, franke);
+  std::vector<double> out;
+  for (int mode : {1, 2, 3}) {
+    EXPECT_EQ(nine.interpolate(mode, {0.5}, {0.5}, out), 1);
+    EXPECT_EQ(nine.calculate(mode, {0.5}, {0.5}, out), 1);
+    EXPECT_EQ(nine.grid(mode, {0.5}, {0.5}, out), 1);
+    EXPECT_EQ(nine.grid(mode, {}, {}, out), 1);
+  }
+  // mode 1 with no output points: status 3, but the count is remembered, so
+  // a following mode 2 call with the same count passes the count check.
+  EXPECT_EQ(s.interpolate(1, {}, {}, out), 3);
+  EXPECT_EQ(s.calculate(1, {}, {}, out), 3);
+  EXPECT_EQ(s.grid(1, {}, {0.5}, out), 3);
+  EXPECT_EQ(s.grid(1, {0.5}, {}, out), 4);
+  EXPECT_EQ(s.grid(1, {}, {}, out), 3);
+  // Nothing was written by any refused call.
+  for (double w : s.work) ASSERT_EQ(w, -999.0);
+  for (int w : s.iwork) ASSERT_EQ(w, -999);
+  EXPECT_EQ(s.borderCount, -1);
+  EXPECT_EQ(s.triCount, -1);
+  // The count check comes before the output-count check, and each driver
+  // remembers its own count.
+  Surface other = randomSurface(13, 4, 1.0, franke);
+  EXPECT_EQ(other.interpolate(2, {}, {}, out), 2);
+  EXPECT_EQ(other.calculate(3, {}, {}, out), 2);
+  EXPECT_EQ(other.grid(2, {}, {}, out), 2);
+  EXPECT_EQ(s.interpolate(2, {}, {}, out), 3);
+  EXPECT_EQ(s.calculate(2, {}, {}, out), 3);
+  EXPECT_EQ(s.grid(3, {0.5}, {}, out), 4);
+  // A full preparation and then re-use with the remembered count.
+  EXPECT_EQ(s.interpolate(1, {0.5}, {0.5}, out), 0);
+  std::vector<double> sentinel(1, -5.0), out2 = sentinel;
+  EXPECT_EQ(other.interpolate(3, {0.5}, {0.5}, out2), 2);
+  EXPECT_EQ(out2, sentinel);
+  EXPECT_EQ(s.interpolate(2, {0.5}, {0.5}, out2), 0);
+  EXPECT_EQ(bits(out2[0]), bits(out[0]));
+}
+
+TEST(SurfaceDrivers, FailedTriangulationGivesStatus9) {
+  const double inf = std::numeric_limits<double>::infinity();
+  auto base = [] { return randomSurface(15, 5, 1.0, franke); };
+  std::vector<Surface> bad;
+  {
+    Surface s = base();  // points 1, 2, 3 on one line, the rest not
+    s.y[0] = s.y[1] = s.y[2] = 0.5;
+    bad.push_back(s);
+  }
+  {
+    Surface s = base();  // point 9 repeats point 4
+    s.x[8] = s.x[3];
+    s.y[8] = s.y[3];
+    bad.push_back(s);
+  }
+  {
+    Surface s = base();
+    s.x[6] = kNaN;
+    bad.push_back(s);
+  }
+  {
+    Surface s = base();
+    s.y[11] = -inf;
+    bad.push_back(s);
+  }
+  for (Surface& s : bad) {
+    std::vector<double> out{-5.0};
+    EXPECT_EQ(s.interpolate(1, {0.5}, {0.5}, out), 9);
+    EXPECT_EQ(out[0], -5.0);
+    EXPECT_EQ(s.grid(4, {0.5}, {0.5}, out), 9);
+    EXPECT_EQ(out[0], -5.0);
+  }
+}
+
+TEST(SurfaceDrivers, ModesThatAreNeitherTwoNorThreePrepareFully) {
+  Surface s = randomSurface(40, 6, 1.0, franke);
+  std::vector<double> px, py;
+  randomPoints(70, 7, -0.2, 1.2, px, py);
+  const std::vector<double> reference = s.interpolate(1, px, py);
+  for (int mode : {0, 4, -1}) {
+    Surface t = s;
+    std::fill(t.iwork.begin(), t.iwork.end(), 0);
+    std::fill(t.work.begin(), t.work.end(), 0.0);
+    expectSameBits(t.interpolate(mode, px, py), reference);
+    EXPECT_EQ(t.triCount, s.triCount);
+    EXPECT_EQ(t.borderCount, s.borderCount);
+  }
+}
+
+TEST(SurfaceDrivers, ReusedPreparationGivesTheSameBits) {
+  Surface s = randomSurface(50, 8, 3.0, franke);
+  std::vector<double> px, py;
+  randomPoints(130, 9, -1.0, 4.0, px, py);
+  const std::vector<double> full = s.interpolate(1, px, py);
+  expectSameBits(s.interpolate(3, px, py), full);
+  std::vector<double> viaCalculate;
+  EXPECT_EQ(s.calculate(1, px, py, viaCalculate), 0);
+  expectSameBits(viaCalculate, full);
+  EXPECT_EQ(s.calculate(3, px, py, viaCalculate), 0);
+  expectSameBits(viaCalculate, full);
+
+  // mode 2: same points, new values; the same bits as a full preparation.
+  Surface fresh = s;
+  for (size_t i = 0; i < s.z.size(); ++i) s.z[i] = fresh.z[i] = std::cos(s.x[i]) * s.y[i];
+  const std::vector<double> reused = s.interpolate(2, px, py);
+  expectSameBits(reused, fresh.interpolate(1, px, py));
+  expectSameBits(s.work, fresh.work);
+  expectSameBits(s.interpolate(3, px, py), reused);
+}
+
+TEST(SurfaceDrivers, BlocksOf51) {
+  Surface s = randomSurface(35, 10, 1.0, franke);
+  std::vector<double> px, py;
+  randomPoints(103, 11, -0.3, 1.3, px, py);
+  // Data points and points on shared edges make the triangle choice depend on
+  // the previous point, inside a block only.
+  for (int k = 45; k < 60; ++k) {
+    px[k] = s.x[k % 35];
+    py[k] = s.y[k % 35];
+  }
+  s.interpolate(1, {0.5}, {0.5});
+  for (int total : {51, 52, 103}) {
+    std::vector<double> x(px.begin(), px.begin() + total), y(py.begin(), py.begin() + total);
+    std::vector<double> whole = s.interpolate(3, x, y);
+    std::vector<double> pieces;
+    for (int b = 0; b < total; b += 51) {
+      const int e = std::min(total, b + 51);
+      std::vector<double> part =
+          s.interpolate(3, std::vector<double>(x.begin() + b, x.begin() + e), std::vector<double>(y.begin() + b, y.begin() + e));
+      pieces.insert(pieces.end(), part.begin(), part.end());
+    }
+    expectSameBits(whole, pieces);
+  }
+}
+
+TEST(SurfaceDrivers, SurfacePassesThroughTheData) {
+  for (unsigned seed : {12u, 13u}) {
+    Surface s = randomSurface(80, seed, 5.0, [](double x, double y) { return franke(x / 5, y / 5); });
+    const std::vector<double> z = s.interpolate(1, s.x, s.y);
+    for (int i = 0; i < s.n(); ++i) EXPECT_NEAR(z[i], s.z[i], 1e-13) << i;
+  }
+  Surface g = gridSurface(14);
+  const std::vector<double> z = g.interpolate(1, g.x, g.y);
+  for (int i = 0; i < g.n(); ++i) EXPECT_NEAR(z[i], g.z[i], 1e-13) << i;
+}
+
+TEST(SurfaceDrivers, ReproducesAPlaneInsideAndOutside) {
+  auto f = [](double x, double y) { return 2.0 * x - 3.0 * y + 0.5; };
+  Surface s = randomSurface(60, 15, 10.0, f);
+  std::vector<double> px, py;
+  randomPoints(400, 16, -5.0, 15.0, px, py);
+  const std::vector<double> z = s.interpolate(1, px, py);
+  // Triangles, strips and convex wedges. (Reflex wedges extrapolate the
+  // quintics of two border segments, in units of their lengths: far from a
+  // short segment, rounding grows with the fifth power of the distance.)
+  const std::vector<int> codes = s.codes(px, py);
+  double worst = 0.0;
+  for (size_t k = 0; k < px.size(); ++k) {
+    if (codes[k] != 4) worst = std::max(worst, std::fabs(z[k] - f(px[k], py[k])));
+  }
+  EXPECT_LT(worst, 1e-9);  // values up to 45
+  for (int c = 1; c <= 3; ++c) EXPECT_GT(std::count(codes.begin(), codes.end(), c), 5) << c;
+}
+
+TEST(SurfaceDrivers, ReproducesACubicInside) {
+  TestFunction fn = cubic();
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<double> d(-1.0, 1.0);
+  std::vector<double> x, y, z;
+  for (int i = 0; i < 100; ++i) {
+    x.push_back(d(rng));
+    y.push_back(d(rng));
+    z.push_back(fn.f(x.back(), y.back()));
+  }
+  Surface s(x, y, z);
+  std::vector<double> px, py;
+  randomPoints(500, 18, -1.0, 1.0, px, py);
+  const std::vector<double> out = s.interpolate(1, px, py);
+  const std::vector<int> codes = s.codes(px, py);
+  double worst = 0.0;
+  int inside = 0;
+  for (size_t k = 0; k < px.size(); ++k) {
+    if (codes[k] != 1) continue;
+    ++inside;
+    worst = std::max(worst, std::fabs(out[k] - fn.f(px[k], py[k])));
+  }
+  EXPECT_GT(inside, 400);
+  EXPECT_LT(worst, 1e-9);
+}
+
+TEST(SurfaceDrivers, RefinesEveryPointWithALowDegreeFit) {
+  Surface g = gridSurface(19);
+  g.interpolate(1, {2.5}, {2.5});
+  const int n = g.n();
+  // The adjacency lists were copied before the mesh conversion.
+  std::vector<int> adjNode(6 * n), adjNext(6 * n), adjLast(n);
+  int adjFree = 0, status = 0;
+  lum::scattered::sdTriangulate(&n, g.x.data(), g.y.data(), adjNode.data(), adjNext.data(), adjLast.data(),
+                                &adjFree, &status);
+  ASSERT_EQ(status, 0);
+  for (int c = 0; c < adjFree - 1; ++c) {
+    ASSERT_EQ(g.iwork[25 * n + c], adjNode[c]) << c;
+    ASSERT_EQ(g.iwork[31 * n + c], adjNext[c]) << c;
+  }
+  for (int i = 0; i < n; ++i) ASSERT_EQ(g.iwork[37 * n + i], adjLast[i]);
+
+  // The weighted-mean estimates, computed on separate arrays.
+  std::vector<double> partials(5 * n), cubicCoef(9 * n), planeCoef(2 * n), distSq(n);
+  std::vector<int> distOrder(n), nearest(9 * n), fitCount(n), fitDegree(n);
+  int nn = n;
+  sdpd3p_(&nn, g.x.data(), g.y.data(), g.z.data(), partials.data(), cubicCoef.data(), planeCoef.data(),
+          distSq.data(), distOrder.data(), nearest.data(), fitCount.data(), fitDegree.data());
+  int refined = 0;
+  for (int i = 1; i <= n; ++i) {
+    ASSERT_EQ(g.iwork[38 * n + i - 1], fitDegree[i - 1]);
+    std::vector<double> expected(partials.begin() + 5 * (i - 1), partials.begin() + 5 * i);
+    if (fitDegree[i - 1] < 3) {
+      double r[5];
+      int st = 0;
+      lum::scattered::sdCubicNodalDerivatives(&i, &nn, g.x.data(), g.y.data(), g.z.data(), adjNode.data(),
+                                              adjNext.data(), adjLast.data(), &r[0], &r[1], &r[2], &r[3],
+                                              &r[4], &st);
+      if (st >= 0) {
+        expected.assign(r, r + 5);
+        ++refined;
+      }
+    }
+    expectSameBits(std::vector<double>(g.work.begin() + 5 * (i - 1), g.work.begin() + 5 * i), expected);
+  }
+  EXPECT_GT(refined, 0);
+}
+
+TEST(SurfaceDrivers, NonFiniteOutputPointGivesNaNThere) {
+  Surface s = randomSurface(30, 20, 1.0, franke);
+  std::vector<double> px, py;
+  randomPoints(60, 21, -0.2, 1.2, px, py);
+  const double inf = std::numeric_limits<double>::infinity();
+  px[3] = kNaN;
+  py[10] = inf;
+  px[50] = -inf;
+  const std::vector<double> z = s.interpolate(1, px, py);
+  for (size_t k = 0; k < px.size(); ++k) {
+    if (k == 3 || k == 10 || k == 50) {
+      EXPECT_TRUE(std::isnan(z[k])) << k;
+      continue;
+    }
+    // Random points lie in one region only: the same bits as alone.
+    EXPECT_EQ(bits(z[k]), bits(s.interpolate(3, {px[k]}, {py[k]})[0])) << k;
+  }
+  std::vector<double> grid = s.grid(1, {0.1, kNaN, 0.7}, {0.2, inf});
+  EXPECT_FALSE(std::isnan(grid[0]) || std::isnan(grid[2]));
+  EXPECT_TRUE(std::isnan(grid[1]) && std::isnan(grid[3]) && std::isnan(grid[4]) && std::isnan(grid[5]));
+}
+
+TEST(SurfaceDrivers, GridDataEvaluatesFinitelyEverywhere) {
+  // Grid-like data leaves flat triangles on the hull where a point was
+  // inserted exactly on a hull edge; no output point may land in one.
+  for (unsigned seed = 22; seed < 32; ++seed) {
+    Surface g = gridSurface(seed);
+    std::vector<double> out;
+    if (g.interpolate(1, g.x, g.y, out) != 0) continue;  // first three collinear
+    for (int i = 0; i < g.n(); ++i) EXPECT_NEAR(out[i], g.z[i], 1e-12) << seed << " " << i;
+    // Every node of a finer grid over and around the data, edges included.
+    std::vector<double> gx, gy;
+    for (int i = -4; i <= 24; ++i) gx.push_back(i * 0.25);
+    for (int j = -4; j <= 20; ++j) gy.push_back(j * 0.25);
+    for (double v : g.grid(1, gx, gy)) ASSERT_TRUE(std::isfinite(v)) << seed;
+  }
+}
+
+TEST(GridSurface, AgreesWithPointwiseInterpolation) {
+  Surface s = randomSurface(45, 23, 2.0, [](double x, double y) { return franke(x / 2, y / 2); });
+  Surface p = s;
+  // 1 x 1 grid.
+  expectSameBits(s.grid(1, {0.77}, {1.31}), p.interpolate(1, {0.77}, {1.31}));
+  // 51 columns: every row is one block, as are the 51-point blocks of the
+  // flattened grid (x fastest).
+  std::vector<double> gx, gy{-0.5, 0.3, 1.0, 2.4}, fx, fy;
+  for (int i = 0; i < 51; ++i) gx.push_back(-0.3 + i * 0.052);
+  for (double y : gy)
+    for (double x : gx) {
+      fx.push_back(x);
+      fy.push_back(y);
+    }
+  expectSameBits(s.grid(3, gx, gy), p.interpolate(3, fx, fy));
+  // 60 columns: blocks of 51 and 9 in each row, as in a row-by-row call.
+  gx.clear();
+  for (int i = 0; i < 60; ++i) gx.push_back(-0.3 + i * 0.045);
+  const std::vector<double> zGrid = s.grid(3, gx, gy);
+  for (size_t j = 0; j < gy.size(); ++j) {
+    std::vector<double> row = p.interpolate(3, gx, std::vector<double>(gx.size(), gy[j]));
+    expectSameBits(std::vector<double>(zGrid.begin() + j * gx.size(), zGrid.begin() + (j + 1) * gx.size()), row);
+  }
+}
+
+TEST(GridSurface, ReuseModesKeepTheirOwnMeshCounts) {
+  Surface s = randomSurface(30, 24, 1.0, franke);
+  const std::vector<double> g1x{0.1, 0.5, 0.9}, g1y{0.2, 0.8};
+  const std::vector<double> g2x{-0.5, 0.25, 0.6, 1.7}, g2y{0.33, 1.4, -0.1};
+  Surface fresh = s;
+  const std::vector<double> expected2 = fresh.grid(1, g2x, g2y);
+  s.grid(1, g1x, g1y);
+  // Full preparations by sdbi3p_ on other data with the same count do not
+  // touch the mesh counts that sdsf3p_ keeps.
+  Surface other = randomSurface(30, 25, 7.0, franke);
+  other.interpolate(1, {1.0}, {1.0});
+  expectSameBits(s.grid(3, g2x, g2y), expected2);
+  // mode 2: same points, new values.
+  for (size_t i = 0; i < s.z.size(); ++i) s.z[i] = fresh.z[i] = s.x[i] * s.x[i] - s.y[i];
+  expectSameBits(s.grid(2, g2x, g2y), fresh.grid(1, g2x, g2y));
+}
+
+TEST(SurfaceDrivers, InterleavedDriversOnDifferentData) {
+  Surface a = randomSurface(30, 26, 1.0, franke);
+  Surface b = randomSurface(45, 27, 4.0, [](double x, double y) { return std::sin(x) * y; });
+  std::vector<double> pa, qa, pb, qb;
+  randomPoints(80, 28, -0.2, 1.2, pa, qa);
+  randomPoints(70, 29, -1.0, 5.0, pb, qb);
+  const std::vector<double> gx{-0.5, 1.0, 2.2, 4.5}, gy{0.0, 3.3};
+  const std::vector<double> gx2{0.7, 3.9}, gy2{-1.0, 1.0, 2.0};
+  // References, each from a fresh copy.
+  Surface ra = a, rb = b, rb2 = b, rb3 = b;
+  const std::vector<double> refA = ra.interpolate(1, pa, qa);
+  const std::vector<double> refB = rb.interpolate(1, pb, qb);
+  const std::vector<double> refGrid = rb2.grid(1, gx, gy);
+  const std::vector<double> refGrid2 = rb3.grid(1, gx2, gy2);
+
+  Surface a1 = a, b1 = b, b2 = b;
+  expectSameBits(a1.interpolate(1, pa, qa), refA);
+  expectSameBits(b1.grid(1, gx, gy), refGrid);
+  std::vector<double> out;
+  ASSERT_EQ(a1.calculate(1, pa, qa, out), 0);
+  expectSameBits(out, refA);
+  expectSameBits(b2.interpolate(1, pb, qb), refB);  // sdbi3p_ now remembers 45
+  expectSameBits(b1.grid(3, gx2, gy2), refGrid2);
+  ASSERT_EQ(a1.calculate(2, pa, qa, out), 0);  // Calculate_ remembers 30
+  expectSameBits(out, refA);
+  EXPECT_EQ(a1.interpolate(3, pa, qa, out), 2);  // sdbi3p_ remembers 45
+  ASSERT_EQ(b2.calculate(3, pb, qb, out), 2);    // Calculate_ remembers 30
+  expectSameBits(b2.interpolate(3, pb, qb), refB);
+  expectSameBits(b1.grid(2, gx, gy), refGrid);
 }
 
 }  // namespace

@@ -1,0 +1,158 @@
+// The surface drivers sdbi3p_ and Calculate_, and the preparation stages
+// that sdsf3p_ shares with them.
+#include <VORN_LumUtility.h>
+
+#include <cstddef>
+
+#include "scattered/cubic_refinement.h"
+#include "scattered/evaluation.h"
+#include "scattered/point_location.h"
+#include "scattered/surface_drivers.h"
+#include "scattered/triangulation.h"
+#include "scattered/work_layout.h"
+
+namespace lum::scattered {
+
+namespace {
+
+// Fewest data points the surface is built from.
+constexpr int kMinPointCount = 10;
+
+// The pointCount of the last call of each driver whose mode was neither 2
+// nor 3: a re-use call must come with the same count. These counts are the
+// drivers' only process-wide state.
+int rememberedCountInterpolate = 0;
+int rememberedCountCalculate = 0;
+
+bool isReuseMode(int mode) { return mode == 2 || mode == 3; }
+
+// The argument checks shared by sdbi3p_ and Calculate_, in order; stores the
+// count (before the check of outCount) unless the mode re-uses a
+// preparation. Returns 0 or the failing status.
+int checkArguments(int mode, int pointCount, int outCount, int& remembered) {
+  if (pointCount < kMinPointCount) return 1;
+  if (isReuseMode(mode)) {
+    if (pointCount != remembered) return 2;
+  } else {
+    remembered = pointCount;
+  }
+  if (outCount < 1) return 3;
+  return 0;
+}
+
+}  // namespace
+
+void sdTriangulateData(int* pointCount, double* xData, double* yData, int* iwork, int* ok) {
+  const int n = *pointCount;
+  *ok = 0;
+  int* adjNode = column(iwork, kAdjNodeCol, n);
+  int* adjNext = column(iwork, kAdjNextCol, n);
+  int* adjLast = column(iwork, kAdjLastCol, n);
+  int adjFree = 0;
+  int status = 0;
+  sdTriangulate(pointCount, xData, yData, adjNode, adjNext, adjLast, &adjFree, &status);
+  if (status != 0) return;
+  // The refinement walks the lists after triVertex and borderSeg have
+  // overwritten their first cells: keep copies.
+  int cells = adjFree - 1;
+  sdCopyInts(&cells, adjNode, column(iwork, kAdjNodeCopyCol, n));
+  sdCopyInts(&cells, adjNext, column(iwork, kAdjNextCopyCol, n));
+  sdCopyInts(pointCount, adjLast, column(iwork, kAdjLastCopyCol, n));
+  *ok = 1;
+}
+
+void sdEstimateDerivatives(int* pointCount, double* xData, double* yData, double* zData, double* work,
+                           int* iwork) {
+  const int n = *pointCount;
+  double* partials = column(work, kPartialsCol, n);
+  const int* fitDegree = column(iwork, kFitDegreeCol, n);
+  sdpd3p_(pointCount, xData, yData, zData, partials, column(work, kCubicCoefCol, n),
+          column(work, kPlaneCoefCol, n), column(work, kDistSqCol, n), column(iwork, kDistOrderCol, n),
+          column(iwork, kNearestCol, n), column(iwork, kFitCountCol, n), column(iwork, kFitDegreeCol, n));
+  int* adjNodeCopy = column(iwork, kAdjNodeCopyCol, n);
+  int* adjNextCopy = column(iwork, kAdjNextCopyCol, n);
+  int* adjLastCopy = column(iwork, kAdjLastCopyCol, n);
+  for (int i = 1; i <= n; ++i) {
+    if (fitDegree[i - 1] >= 3) continue;
+    double zx = 0.0, zy = 0.0, zxx = 0.0, zxy = 0.0, zyy = 0.0;
+    int status = 0;
+    sdCubicNodalDerivatives(&i, pointCount, xData, yData, zData, adjNodeCopy, adjNextCopy, adjLastCopy, &zx,
+                            &zy, &zxx, &zxy, &zyy, &status);
+    if (status < 0) continue;  // the point keeps the weighted-mean estimates
+    double* pd = partials + 5 * static_cast<std::ptrdiff_t>(i - 1);
+    pd[0] = zx;
+    pd[1] = zy;
+    pd[2] = zxx;
+    pd[3] = zxy;
+    pd[4] = zyy;
+  }
+}
+
+void sdInterpolateBlocks(int* pointCount, double* xData, double* yData, double* zData, double* work,
+                         int* iwork, int* triCount, int* borderCount, int* outCount, double* xOut,
+                         double* yOut, double* zOut) {
+  const int n = *pointCount;
+  int* triVertex = column(iwork, kTriVertexCol, n);
+  int* borderSeg = column(iwork, kBorderSegCol, n);
+  double* partials = column(work, kPartialsCol, n);
+  int locCode[kBlockSize];
+  int locIndex[kBlockSize];
+  for (int b = 0; b < *outCount; b += kBlockSize) {
+    int count = *outCount - b < kBlockSize ? *outCount - b : kBlockSize;
+    sdLocatePoints(pointCount, xData, yData, triCount, triVertex, borderCount, borderSeg, &count, xOut + b,
+                   yOut + b, locCode, locIndex);
+    sdEvaluatePoints(pointCount, xData, yData, zData, triCount, triVertex, borderCount, borderSeg, partials,
+                     &count, xOut + b, yOut + b, locCode, locIndex, zOut + b);
+  }
+}
+
+}  // namespace lum::scattered
+
+int sdbi3p_(int* mode, int* pointCount, double* xData, double* yData, double* zData, int* outCount,
+            double* xOut, double* yOut, double* zOut, int* status, double* work, int* iwork, int* borderCount,
+            int* triCount) {
+  using namespace lum::scattered;
+  const int check = checkArguments(*mode, *pointCount, *outCount, rememberedCountInterpolate);
+  if (check != 0) {
+    *status = check;
+    return 0;
+  }
+  const int n = *pointCount;
+  if (!isReuseMode(*mode)) {
+    int ok = 0;
+    sdTriangulateData(pointCount, xData, yData, iwork, &ok);
+    if (!ok) {
+      *status = 9;
+      return 0;
+    }
+    int listStatus = 0;
+    sdTriangulateAndList(pointCount, xData, yData, triCount, column(iwork, kTriVertexCol, n), borderCount,
+                         column(iwork, kBorderSegCol, n), &listStatus, column(iwork, kAdjNodeCol, n),
+                         column(iwork, kAdjNextCol, n), column(iwork, kAdjLastCol, n),
+                         column(iwork, kTriTableCol, n), column(iwork, kBorderTriCol, n));
+    if (listStatus > 0) {
+      *status = 9;
+      return 0;
+    }
+  }
+  if (*mode != 3) sdEstimateDerivatives(pointCount, xData, yData, zData, work, iwork);
+  sdInterpolateBlocks(pointCount, xData, yData, zData, work, iwork, triCount, borderCount, outCount, xOut, yOut,
+                      zOut);
+  *status = 0;
+  return 0;
+}
+
+int Calculate_(int* mode, int* pointCount, double* xData, double* yData, double* zData, int* outCount,
+               double* xOut, double* yOut, double* zOut, int* status, double* work, int* iwork, int borderCount,
+               int triCount) {
+  using namespace lum::scattered;
+  const int check = checkArguments(*mode, *pointCount, *outCount, rememberedCountCalculate);
+  if (check != 0) {
+    *status = check;
+    return 0;
+  }
+  sdInterpolateBlocks(pointCount, xData, yData, zData, work, iwork, &triCount, &borderCount, outCount, xOut,
+                      yOut, zOut);
+  *status = 0;
+  return 0;
+}
