@@ -533,14 +533,14 @@ Surface randomSurface(int n, unsigned seed, double scale, const std::function<do
   return Surface(x, y, z);
 }
 
-// A 6 x 5 grid of points in shuffled order (grid-like: equal distances,
+// An nx x 5 grid of points in shuffled order (grid-like: equal distances,
 // cocircular quadruples, points on hull edges).
-Surface gridSurface(unsigned seed) {
+Surface gridSurface(unsigned seed, int nx = 6) {
   std::vector<std::pair<double, double>> pts;
-  for (int i = 0; i < 6; ++i)
+  for (int i = 0; i < nx; ++i)
     for (int j = 0; j < 5; ++j) pts.emplace_back(i, j);
   std::mt19937 rng(seed);
-  std::shuffle(pts.begin(), pts.end(), rng);
+  for (int i = static_cast<int>(pts.size()) - 1; i > 0; --i) std::swap(pts[i], pts[rng() % (i + 1)]);
   std::vector<double> x, y, z;
   for (auto& p : pts) {
     x.push_back(p.first);
@@ -832,17 +832,24 @@ TEST(SurfaceDrivers, NonFiniteOutputPointGivesNaNThere) {
   EXPECT_TRUE(std::isnan(grid[1]) && std::isnan(grid[3]) && std::isnan(grid[4]) && std::isnan(grid[5]));
 }
 
-TEST(SurfaceDrivers, GridDataEvaluatesFinitelyEverywhere) {
-  // Grid-like data leaves flat triangles on the hull where a point was
-  // inserted exactly on a hull edge; no output point may land in one.
-  for (unsigned seed = 22; seed < 32; ++seed) {
-    Surface g = gridSurface(seed);
+TEST(SurfaceDrivers, FlatHullTrianglesHoldNoPoint) {
+  // These insertion orders of a 12 x 5 grid leave flat triangles on the hull
+  // (a point inserted exactly on a hull edge whose apex is already a border
+  // vertex). Data points on them and grid nodes on the hull edges must come
+  // from the neighbouring proper triangles.
+  for (unsigned seed : {2u, 53u}) {
+    Surface g = gridSurface(seed, 12);
     std::vector<double> out;
-    if (g.interpolate(1, g.x, g.y, out) != 0) continue;  // first three collinear
+    ASSERT_EQ(g.interpolate(1, g.x, g.y, out), 0);
+    int flat = 0;
+    for (int t = 0; t < g.triCount; ++t) {
+      const int a = g.iwork[3 * t] - 1, b = g.iwork[3 * t + 1] - 1, c = g.iwork[3 * t + 2] - 1;
+      flat += (g.x[b] - g.x[a]) * (g.y[c] - g.y[a]) - (g.x[c] - g.x[a]) * (g.y[b] - g.y[a]) == 0.0;
+    }
+    EXPECT_GT(flat, 0) << seed;
     for (int i = 0; i < g.n(); ++i) EXPECT_NEAR(out[i], g.z[i], 1e-12) << seed << " " << i;
-    // Every node of a finer grid over and around the data, edges included.
     std::vector<double> gx, gy;
-    for (int i = -4; i <= 24; ++i) gx.push_back(i * 0.25);
+    for (int i = -4; i <= 48; ++i) gx.push_back(i * 0.25);
     for (int j = -4; j <= 20; ++j) gy.push_back(j * 0.25);
     for (double v : g.grid(1, gx, gy)) ASSERT_TRUE(std::isfinite(v)) << seed;
   }
