@@ -1,0 +1,72 @@
+// Speed of the scattered-data triangulation on uniform random points: the
+// Delaunay insertion alone, and insertion plus the conversion into triangles,
+// border chain and thin-triangle removal.
+#include "scattered/triangulation.h"
+#include "scattered/work_layout.h"
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace lum::scattered;
+
+struct Data {
+  int n;
+  std::vector<double> x, y;
+  std::vector<int> iwork;
+};
+
+Data makeData(int n) {
+  Data d{n, std::vector<double>(n), std::vector<double>(n),
+         std::vector<int>(static_cast<size_t>(kIworkColumns) * n)};
+  std::mt19937_64 rng(20240601u + n);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  for (int i = 0; i < n; ++i) {
+    d.x[i] = u(rng);
+    d.y[i] = u(rng);
+  }
+  return d;
+}
+
+int triangulate(Data& d) {
+  int adjFree = 0, status = 0;
+  sdTriangulate(&d.n, d.x.data(), d.y.data(), column(d.iwork.data(), kAdjNodeCol, d.n),
+                column(d.iwork.data(), kAdjNextCol, d.n), column(d.iwork.data(), kAdjLastCol, d.n),
+                &adjFree, &status);
+  return status;
+}
+
+void BM_Triangulate(benchmark::State& state) {
+  Data d = makeData(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    const int status = triangulate(d);
+    if (status != 0) state.SkipWithError("triangulation failed");
+    benchmark::DoNotOptimize(d.iwork.data());
+  }
+  state.SetComplexityN(state.range(0));
+}
+
+void BM_TriangulateAndList(benchmark::State& state) {
+  Data d = makeData(static_cast<int>(state.range(0)));
+  int* iw = d.iwork.data();
+  for (auto _ : state) {
+    if (triangulate(d) != 0) state.SkipWithError("triangulation failed");
+    int triCount = 0, borderCount = 0, status = 0;
+    sdTriangulateAndList(&d.n, d.x.data(), d.y.data(), &triCount,
+                         column(iw, kTriVertexCol, d.n), &borderCount,
+                         column(iw, kBorderSegCol, d.n), &status, column(iw, kAdjNodeCol, d.n),
+                         column(iw, kAdjNextCol, d.n), column(iw, kAdjLastCol, d.n),
+                         column(iw, kTriTableCol, d.n), column(iw, kBorderTriCol, d.n));
+    if (status != 0) state.SkipWithError("mesh conversion failed");
+    benchmark::DoNotOptimize(triCount);
+  }
+  state.SetComplexityN(state.range(0));
+}
+
+BENCHMARK(BM_Triangulate)->Arg(1000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TriangulateAndList)->Arg(1000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
