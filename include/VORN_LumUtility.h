@@ -275,7 +275,11 @@ LUM_API int sdbi3p_(int* mode, int* pointCount, double* xData, double* yData, do
 LUM_API int Calculate_(int* mode, int* pointCount, double* xData, double* yData, double* zData,
                        int* outCount, double* xOut, double* yOut, double* zOut, int* status, double* work,
                        int* iwork, int borderCount, int triCount);
-// Estimates zx, zy, zxx, zxy, zyy at every data point (5 per point in partials).
+// Estimates zx, zy, zxx, zxy, zyy at each of the pointCount data points (5 per
+// point in partials) from local cubic (or lower) fits and a weighted mean over
+// neighbouring fits; also fills cubicCoef (9n), planeCoef (2n), nearest (9n),
+// fitCount and fitDegree (n each); distSq and distOrder (n each) are scratch.
+// Always returns 0; with fewer than 10 points nothing is written.
 LUM_API int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double* partials,
                     double* cubicCoef, double* planeCoef, double* distSq, int* distOrder, int* nearest,
                     int* fitCount, int* fitDegree);
