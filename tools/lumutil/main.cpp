@@ -221,6 +221,14 @@ int main(int argc, char** argv) {
   derivativesCmd->add_flag("--unrefined", derivatives.unrefined, "the local polynomial estimates, without the cubic "
                                                                  "refinement of weakly fitted points");
 
+  if (argc > 1 && argv[1][0] != '-') {
+    bool known = false;
+    for (const auto* sub : app.get_subcommands({})) known = known || sub->get_name() == argv[1];
+    if (!known) {
+      std::fprintf(stderr, "lumutil: error: unknown subcommand '%s' (see lumutil --help)\n", argv[1]);
+      return kExitBadInput;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
