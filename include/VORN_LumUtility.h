@@ -261,7 +261,10 @@ LUM_API float encoderCalibration(double reading, unsigned int count, float* tabl
 // Every argument is a pointer; stored numbers count from 1. The outcome is in
 // *status: 0 success, 1 fewer than 10 points, 2 re-use mode with another point
 // count, 3 no output points (sdsf3p_: xCount < 1), 4 yCount < 1, 9 the
-// triangulation failed (collinear first three points, duplicate points).
+// triangulation failed (first three points collinear, a repeated point, a NaN
+// or infinite data coordinate, or orientation tests that contradict each other
+// on nearly collinear data). An output point with a NaN or infinite coordinate
+// gets NaN in its zOut/zGrid entry.
 // work holds 17 * pointCount doubles, iwork 39 * pointCount ints.
 // Calls of this family must not overlap in time.
 // ---------------------------------------------------------------------------
