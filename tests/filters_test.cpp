@@ -213,3 +213,21 @@ TEST(RateFilter, VectorOverloadIsTwoPassesThenTheMaskedMean)
     EXPECT_THROW(rateFilter(6, std::vector<double>(5, 1.0), 3), std::out_of_range);
     EXPECT_THROW(rateFilter(std::numeric_limits<int>::max(), data, 3), std::out_of_range);
 }
+
+// Regression: a kernel length of -1 is odd, and h = -1 / 2 = 0 used to make
+// the generators write tap 0 and the correlation read it, from an array the
+// caller describes as empty. Negative lengths are refused like even ones.
+TEST(Kernels, NegativeOddLengthIsRefusedWithoutTouchingTheArrays)
+{
+    for (int k : {-1, -3, std::numeric_limits<int>::min() + 1}) {
+        double kernel[2] = {kNaN, kNaN};
+        EXPECT_FALSE(gaussianFilter(k, 1.0, kernel)) << k;
+        EXPECT_FALSE(doGFilter(k, 1.0, kernel)) << k;
+        EXPECT_TRUE(std::isnan(kernel[0]) && std::isnan(kernel[1]));
+        const double signal[2] = {1.0, 2.0};
+        double out[2] = {-7.0, -7.0};
+        EXPECT_FALSE(convFilter(2, k, kernel, signal, out)) << k;
+        EXPECT_EQ(out[0], -7.0);
+        EXPECT_EQ(out[1], -7.0);
+    }
+}

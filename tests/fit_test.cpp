@@ -184,4 +184,13 @@ TEST(OutlierRejectingFit, FailedFirstFitReturnsMinusOneAndClearsTheFlag) {
   EXPECT_FALSE(negative.flag);
 }
 
+// Regression: with no points the interleaved fit offset a null array to find
+// the first ordinate (undefined behaviour); it now refuses n < 1 first.
+TEST(PolynomialFit, NoPointsWithANullArray) {
+  Values c(2, kSentinel);
+  EXPECT_EQ(JPolyfit(0, nullptr, 1, c.data()), 0);
+  EXPECT_EQ(JPolyfit(-4, nullptr, 0, c.data()), 0);
+  EXPECT_EQ(c, Values(2, kSentinel));
+}
+
 }  // namespace

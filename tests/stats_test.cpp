@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -260,6 +261,19 @@ TEST(SortAscending, OverlappingCallsFromTwoThreads)
     t2.join();
     EXPECT_EQ(bitsOf(ga), bitsOf(ea));
     EXPECT_EQ(bitsOf(gb), bitsOf(eb));
+}
+
+// Regression: calStdev with the count INT_MIN formed c - 1 in int, a signed
+// overflow. The divisor is now formed in double; the result is still the
+// empty sum over a negative divisor, -0.0.
+TEST(SampleStatistics, MostNegativeCountGivesNegativeZero)
+{
+    const std::vector<double> v = {1.0, 2.0, 3.0};
+    const int most = std::numeric_limits<int>::min();
+    for (double r : {calStdev(most, v), calAvgSigma(most, v, 2.0), calAvg(most, v)}) {
+        EXPECT_EQ(r, 0.0);
+        EXPECT_TRUE(std::signbit(r));
+    }
 }
 
 }  // namespace

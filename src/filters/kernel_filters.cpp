@@ -26,11 +26,16 @@ double gaussianShape(int j, double s2)
 
 bool isEven(int k) { return (k & 1) == 0; }
 
+// A kernel length the filters can use: odd and positive. A negative odd
+// length such as -1 would still give h = k / 2 = 0 and touch tap 0 of an
+// array the caller says has no taps, so it is refused like an even one.
+bool usableLength(int k) { return k > 0 && !isEven(k); }
+
 }  // namespace
 
 bool gaussianFilter(const int& k, const double& sigma, double* kernel)
 {
-    if (isEven(k)) {
+    if (!usableLength(k)) {
         return false;
     }
     const int h = k / 2;
@@ -45,7 +50,7 @@ bool gaussianFilter(const int& k, const double& sigma, double* kernel)
 
 bool doGFilter(const int& k, const double& sigma, double* kernel)
 {
-    if (isEven(k)) {
+    if (!usableLength(k)) {
         return false;
     }
     const int h = k / 2;
@@ -61,7 +66,7 @@ bool doGFilter(const int& k, const double& sigma, double* kernel)
 
 bool convFilter(const int& n, const int& k, const double* kernel, const double* signal, double* out)
 {
-    if (n < 1 || isEven(k)) {
+    if (n < 1 || !usableLength(k)) {
         return false;
     }
     const long long h = k / 2;

@@ -5,6 +5,9 @@
 #include <cstddef>
 
 int JPolyfit(int n, double* points, int degree, double* coefficients) {
+  // No points: nothing to fit (and a caller may pass a null array, which
+  // must not be offset).
+  if (n < 1) return 0;
   // Points are interleaved: x_i at 2i, y_i at 2i + 1.
   return lum::fitPolynomialLeastSquares(n, points, points + 1, 2, degree, coefficients);
 }

@@ -34,7 +34,9 @@ double countStdev(const double* x, int c)
         const double d = x[i] - mu;
         q += d * d;
     }
-    return std::sqrt(q / static_cast<double>(c - 1));
+    // c - 1 is formed in double: for c = INT_MIN the int subtraction would
+    // overflow, and for every other c the two are the same exact value.
+    return std::sqrt(q / (static_cast<double>(c) - 1.0));
 }
 
 // One pass of k-sigma clipping over x[0 .. c-1]: the mean of the elements lying
