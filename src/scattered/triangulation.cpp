@@ -485,8 +485,7 @@ bool checkTriangulation(int n, int* adjNode, int* adjNext, int* adjLast, int adj
       adjLast[au - 1] = -adjLast[au - 1];
       ++deg;
     } while (c != lastC);
-    for (int k = 1; k <= n && !ok; ++k) adjLast[k - 1] = std::abs(adjLast[k - 1]);
-    if (!ok) break;
+    if (!ok) break;  // clearMarks below restores every sign
     // Unmark the neighbours.
     c = lastC;
     do {
