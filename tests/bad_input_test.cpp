@@ -1,0 +1,655 @@
+// What a caller gets for bad input, function by function, through the shared
+// library: null pointers where a function accepts them, negative and zero
+// sizes, ranges past the end, NaN and infinities, duplicates and singular
+// data. Each test covers the rows of docs/bad_input.md named after it.
+#include <VORN_LumUtility.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+using Values = std::vector<double>;
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+const int kIntMin = std::numeric_limits<int>::min();
+const int kIntMax = std::numeric_limits<int>::max();
+
+bool isNegativeZero(double x) { return x == 0.0 && std::signbit(x); }
+bool isPositiveZero(double x) { return x == 0.0 && !std::signbit(x); }
+
+std::uint64_t bits(double x)
+{
+    std::uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+// ---------------------------------------------------------------------------
+// Sample statistics
+// ---------------------------------------------------------------------------
+
+TEST(BadInputStatistics, EmptyAndNonFiniteVectors)
+{
+    EXPECT_TRUE(std::isnan(mean({})));
+    EXPECT_TRUE(std::isnan(variance({}, 1.0)));
+    EXPECT_TRUE(std::isnan(stdDev({}, 1.0)));
+    EXPECT_TRUE(std::isnan(mean({1.0, kNaN, 2.0})));
+    EXPECT_TRUE(std::isnan(mean({kInf, -kInf})));
+    EXPECT_EQ(mean({1.0, kInf}), kInf);
+    EXPECT_TRUE(std::isnan(variance({1.0, 2.0}, kNaN)));
+    EXPECT_TRUE(std::isnan(stdDev({1.0, kInf}, mean({1.0, kInf}))));  // inf - inf
+}
+
+TEST(BadInputStatistics, CountsOutsideTheVector)
+{
+    const Values v = {1.0, 2.0, 3.0, 6.0};
+    EXPECT_TRUE(std::isnan(calAvg(0, v)));
+    EXPECT_TRUE(std::isnan(calAvg(5, Values{})));
+    EXPECT_EQ(calAvg(99, v), 3.0);  // clamped to the length
+    EXPECT_EQ(calAvg(kIntMax, v), 3.0);
+    for (int n : {-1, -7, kIntMin}) {
+        EXPECT_TRUE(isNegativeZero(calAvg(n, v))) << n;
+        EXPECT_TRUE(isNegativeZero(calStdev(n, v))) << n;
+        EXPECT_TRUE(isNegativeZero(calAvgSigma(n, v, 2.0))) << n;
+    }
+    EXPECT_TRUE(std::isnan(calStdev(1, v)));       // 0 / 0
+    EXPECT_TRUE(isNegativeZero(calStdev(0, v)));   // 0 / -1
+    EXPECT_EQ(calAvgSigma(1, v, 2.0), 1.0);  // NaN band: the element itself
+    EXPECT_TRUE(std::isnan(calAvgSigma(0, v, 2.0)));
+}
+
+TEST(BadInputStatistics, RangesPastTheEndAndInverted)
+{
+    const Values v = {10.0, 20.0, 30.0, 40.0};
+    EXPECT_EQ(calAvg2(1, 99, v), 30.0);
+    EXPECT_EQ(calAvg2(2, kIntMax, v), 35.0);
+    EXPECT_TRUE(std::isnan(calAvg2(4, 99, v)));  // first = clamped end: empty
+    EXPECT_TRUE(std::isnan(calAvgSigma2(2, 2, v, 1.0)));
+    EXPECT_TRUE(isNegativeZero(calStdev2(3, 3, v)));
+    EXPECT_THROW(calAvg2(3, 2, v), std::length_error);
+    EXPECT_THROW(calStdev2(5, 99, v), std::length_error);  // past the end
+    EXPECT_THROW(calAvgSigma2(0, -1, v, 1.0), std::length_error);
+    EXPECT_THROW(calAvg2(-1, 2, v), std::out_of_range);
+    EXPECT_THROW(calStdev2(kIntMin, 2, v), std::out_of_range);
+    EXPECT_THROW(calAvgSigma2(-2, 2, v, 1.0), std::out_of_range);
+}
+
+TEST(BadInputStatistics, ClippedMeanWithNaNOrZeroBand)
+{
+    const Values v = {1.0, 2.0, 3.0, 10.0};
+    EXPECT_EQ(calAvgSigma(4, v, kNaN), 4.0);  // no element inside a NaN band
+    EXPECT_EQ(calAvgSigma(4, v, 0.0), 4.0);
+    EXPECT_EQ(calAvgSigma(4, v, -1.0), 4.0);
+    EXPECT_EQ(calAvgSigma(4, {5.0, 5.0, 5.0, 5.0}, 3.0), 5.0);  // duplicates: zero spread
+    EXPECT_TRUE(std::isnan(calAvgSigma(4, {1.0, kNaN, 3.0, 4.0}, 1.0)));
+}
+
+// ---------------------------------------------------------------------------
+// Masked statistics, median, sorts
+// ---------------------------------------------------------------------------
+
+TEST(BadInputMasked, NullArraysWithNonPositiveCountsAndEmptySelections)
+{
+    for (int n : {0, -1, kIntMin}) {
+        EXPECT_TRUE(isPositiveZero(avg(n, nullptr, nullptr)));
+        EXPECT_TRUE(isPositiveZero(stdev(n, nullptr, nullptr)));
+    }
+    const double x[3] = {1.0, 2.0, 6.0};
+    const bool none[3] = {false, false, false};
+    const bool one[3] = {false, true, false};
+    EXPECT_EQ(avg(3, x, nullptr), 3.0);  // null mask: every sample
+    EXPECT_EQ(avg(3, x, none), 0.0);
+    EXPECT_EQ(stdev(3, x, none), 0.0);
+    EXPECT_EQ(avg(3, x, one), 2.0);
+    EXPECT_TRUE(std::isnan(stdev(3, x, one)));
+    const double withNaN[3] = {1.0, kNaN, 3.0};
+    EXPECT_TRUE(std::isnan(avg(3, withNaN, nullptr)));
+    EXPECT_EQ(avg(3, withNaN, none), 0.0);
+}
+
+TEST(BadInputMedian, RangeChecksAndNaN)
+{
+    const Values v = {4.0, 1.0, 3.0};
+    EXPECT_THROW(median(v, -1, 1), std::out_of_range);
+    EXPECT_THROW(median(v, 2, 1), std::out_of_range);
+    EXPECT_THROW(median(v, 0, 3), std::out_of_range);
+    EXPECT_THROW(median(Values{}, 0, 0), std::out_of_range);
+    EXPECT_EQ(median(v, 2, 2), 3.0);
+    EXPECT_EQ(median({2.0, 2.0, 2.0, 9.0}, 0, 3), 2.0);  // duplicates
+    // NaN has no place in the sort: the call returns some value without
+    // reading outside the range.
+    (void)median({kNaN, 1.0, kNaN, 2.0, 0.5}, 0, 4);
+    EXPECT_TRUE(std::isnan(median({kNaN}, 0, 0)));
+}
+
+TEST(BadInputMidValue, NaNArguments)
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(mid_value(nan, nan, nan), 3);
+    EXPECT_EQ(mid_value(5.0f, 5.0f, 5.0f), 0);  // duplicates: lowest position
+    EXPECT_EQ(mid_value(2.0f, 2.0f, 1.0f), 0);
+    const int r = mid_value(1.0f, nan, 2.0f);
+    EXPECT_TRUE(r >= 0 && r <= 3);
+}
+
+TEST(BadInputSorts, EmptyInvertedRangesNullArraysAndNaN)
+{
+    Qsort(nullptr, 5, 5);
+    Qsort(nullptr, 7, 3);  // inverted: nothing happens
+    float a[4] = {4, 3, 2, 1};
+    Qsort(a, 3, 1);
+    EXPECT_EQ(a[0], 4.0f);
+    EXPECT_EQ(a[3], 1.0f);
+    sortAscending(0, nullptr);
+    sortAscending(-5, nullptr);
+    sortAscending(kIntMin, nullptr);
+
+    // NaN values stay in the array (a permutation) and nothing outside moves.
+    Values x = {3.0, kNaN, 1.0, kNaN, 2.0, -kInf, kInf, 0.0, -0.0, 2.0, 2.0, 7.0, 5.0, kNaN};
+    Values guarded = {99.0};
+    guarded.insert(guarded.end(), x.begin(), x.end());
+    guarded.push_back(99.0);
+    sortAscending(static_cast<int>(x.size()), guarded.data() + 1);
+    EXPECT_EQ(guarded.front(), 99.0);
+    EXPECT_EQ(guarded.back(), 99.0);
+    std::vector<std::uint64_t> before, after;
+    for (double d : x) before.push_back(bits(d));
+    for (std::size_t i = 1; i + 1 < guarded.size(); ++i) after.push_back(bits(guarded[i]));
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(before, after);
+
+    std::vector<float> f(40);
+    for (std::size_t i = 0; i < f.size(); ++i) f[i] = i % 3 ? static_cast<float>(40 - i) : std::nanf("");
+    Qsort(f.data(), 0, static_cast<unsigned>(f.size() - 1));
+    int nans = 0;
+    for (float v : f) nans += std::isnan(v);
+    EXPECT_EQ(nans, 14);
+}
+
+// ---------------------------------------------------------------------------
+// Outlier rejection
+// ---------------------------------------------------------------------------
+
+TEST(BadInputOutliers, MedianBandEmptyNegativeAndHugeWindows)
+{
+    Values cleaned = {-1.0};
+    std::vector<int> kept = {42};
+    removeOutlierFuncMedian({}, cleaned, kept, 3, 3.0);
+    EXPECT_TRUE(kept.empty());
+    EXPECT_EQ(cleaned, Values{-1.0});
+
+    const Values x = {1.0, 2.0, 3.0, 4.0, 100.0};
+    cleaned.clear();
+    removeOutlierFuncMedian(x, cleaned, kept, -4, 3.0);  // taken as w = 0
+    EXPECT_EQ(kept, (std::vector<int>{0, 1, 2, 3, 4}));
+    cleaned.clear();
+    removeOutlierFuncMedian(x, cleaned, kept, kIntMax, 3.0);  // whole input per window
+    EXPECT_EQ(kept, (std::vector<int>{0, 1, 2, 3}));
+    cleaned.clear();
+    removeOutlierFuncMedian(x, cleaned, kept, 2, kNaN);  // NaN threshold keeps all
+    EXPECT_EQ(kept.size(), 5u);
+    cleaned.clear();
+    removeOutlierFuncMedian({1.0, 1.0, 1.0, 1.5, 1.0}, cleaned, kept, 2, 1e9);  // zero MAD
+    EXPECT_EQ(kept, (std::vector<int>{0, 1, 2, 4}));
+    cleaned.clear();
+    removeOutlierFuncMedian({1.0, kNaN, 3.0, kInf}, cleaned, kept, 1, 3.0);  // no crash
+    EXPECT_EQ(cleaned.size(), kept.size());
+}
+
+TEST(BadInputOutliers, TauShortInputFractionsAndNaN)
+{
+    bool flag = true;
+    Values cleaned;
+    std::vector<int> kept = {7};
+    removeOutlierFuncTau({1.0, 50.0}, cleaned, kept, 0.5, flag);
+    EXPECT_EQ(kept, std::vector<int>{7});  // fewer than 3: untouched
+    EXPECT_TRUE(cleaned.empty());
+
+    const Values x = {10, 10, 10, 10, 10, 10, 10, 10, 10, 50};
+    removeOutlierFuncTau(x, cleaned, kept, 1.5, flag);
+    EXPECT_TRUE(kept.empty() && cleaned.empty() && flag);
+    for (double fraction : {0.0, -2.0, kNaN, 0.05}) {
+        cleaned.clear();
+        removeOutlierFuncTau(x, cleaned, kept, fraction, flag);
+        EXPECT_EQ(kept.size(), 10u) << fraction;
+    }
+    cleaned.clear();
+    removeOutlierFuncTau({1.0, kNaN, 3.0, 4.0}, cleaned, kept, 0.5, flag);
+    EXPECT_EQ(kept.size(), 4u);  // NaN deviations fail every test
+    EXPECT_TRUE(flag);
+    cleaned.clear();
+    removeOutlierFuncTau({2.0, 2.0, 2.0, 2.0}, cleaned, kept, 0.5, flag);  // duplicates
+    EXPECT_EQ(kept.size(), 4u);
+}
+
+// ---------------------------------------------------------------------------
+// Moving buffers and simple filters
+// ---------------------------------------------------------------------------
+
+TEST(BadInputMovingFilters, NonPositiveCountsWriteNothing)
+{
+    for (int w : {0, -1, kIntMin}) EXPECT_EQ(MovingFilter(nullptr, 3, w, 2.5), 2.5);
+    for (int n : {0, -1, kIntMin}) EXPECT_EQ(MovingFilter(nullptr, n, 3, 2.5), 2.5);
+    ShiftMovingBuffer(nullptr, 0, 1.0);
+    ShiftMovingBuffer(nullptr, -3, 1.0);
+    double window[2] = {1.0, 2.0};
+    EXPECT_TRUE(std::isnan(MovingFilter(window, 3, 2, kNaN)));  // NaN enters the mean
+    EXPECT_EQ(window[0], 2.0);
+}
+
+TEST(BadInputMovingFilters, KalmanWithNonFiniteMeasurement)
+{
+    double estimate = 1.0, variance = 1.0;
+    KalmanFilter(kNaN, estimate, variance);
+    EXPECT_TRUE(std::isnan(estimate));
+    EXPECT_TRUE(std::isfinite(variance));
+    estimate = 1.0;
+    variance = 1.0;
+    KalmanFilter(kInf, estimate, variance);
+    EXPECT_EQ(estimate, kInf);
+}
+
+TEST(BadInputMovingFilters, MovingAverageShortDataAndWindows)
+{
+    Values one = {4.0};
+    movingAverage(3, one);
+    EXPECT_EQ(one, Values{4.0});
+    Values two = {1.0, 2.0};
+    movingAverage(5, two);
+    EXPECT_TRUE(two.empty());
+    for (int w : {kIntMin, -1, 0, 1}) {
+        Values v = {1.0, 2.0, 3.0, 4.0, 5.0};
+        movingAverage(w, v);
+        EXPECT_EQ(v, (Values{1.5, 2.5, 3.5})) << w;  // window raised to 2
+    }
+    Values big = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0};
+    movingAverage(kIntMax, big);  // lowered to n / 2
+    EXPECT_EQ(big, (Values{2.0, 3.0, 4.0}));
+}
+
+// ---------------------------------------------------------------------------
+// Kernels, correlation, band and rate filters
+// ---------------------------------------------------------------------------
+
+TEST(BadInputKernels, UnusableLengthsAndZeroSigma)
+{
+    for (int k : {0, 4, -1, -3, kIntMin}) {
+        EXPECT_FALSE(gaussianFilter(k, 1.0, nullptr)) << k;
+        EXPECT_FALSE(doGFilter(k, 1.0, nullptr)) << k;
+    }
+    double g[3], d[3];
+    EXPECT_TRUE(gaussianFilter(3, 0.0, g));
+    EXPECT_TRUE(doGFilter(3, 0.0, d));
+    for (int t = 0; t < 3; ++t) EXPECT_TRUE(std::isnan(g[t]) && std::isnan(d[t]));
+    EXPECT_TRUE(gaussianFilter(3, kNaN, g));
+    EXPECT_TRUE(std::isnan(g[1]));
+    EXPECT_TRUE(gaussianFilter(3, -1.0, g));  // the density with a negative factor
+    EXPECT_LT(g[1], 0.0);
+}
+
+TEST(BadInputKernels, CorrelationSizesAndNaN)
+{
+    const double kernel[3] = {1.0, 1.0, 1.0};
+    const double signal[3] = {1.0, kNaN, 3.0};
+    double out[3] = {7.0, 7.0, 7.0};
+    EXPECT_FALSE(convFilter(0, 3, kernel, nullptr, nullptr));
+    EXPECT_FALSE(convFilter(-2, 3, kernel, nullptr, nullptr));
+    EXPECT_FALSE(convFilter(3, 2, kernel, signal, out));
+    EXPECT_FALSE(convFilter(3, -1, nullptr, signal, out));
+    EXPECT_EQ(out[0], 7.0);
+    EXPECT_TRUE(convFilter(3, 3, kernel, signal, out));
+    for (double v : out) EXPECT_TRUE(std::isnan(v));  // NaN reaches every output here
+    double wide[7] = {0, 0, 0, 1, 0, 0, 0};
+    EXPECT_TRUE(convFilter(1, 7, wide, signal, out));  // kernel longer than the signal
+    EXPECT_EQ(out[0], 1.0);
+}
+
+TEST(BadInputKernels, BandSizesBoundsAndNaN)
+{
+    double signal[3] = {1.0, kNaN, 20.0};
+    bool mask[3] = {true, true, true};
+    EXPECT_FALSE(bandFilter(0, 0.0, 10.0, -1.0, nullptr, nullptr));
+    EXPECT_FALSE(bandFilter(3, 10.0, 0.0, -1.0, signal, mask));  // lower > upper
+    EXPECT_TRUE(mask[2]);
+    EXPECT_TRUE(bandFilter(3, 0.0, 10.0, -1.0, signal, mask));
+    EXPECT_TRUE(mask[1]);  // NaN sample stays valid
+    EXPECT_FALSE(mask[2]);
+    EXPECT_EQ(signal[2], -1.0);
+    double s2[2] = {5.0, -5.0};
+    bool m2[2] = {true, true};
+    EXPECT_TRUE(bandFilter(2, kNaN, 0.0, 9.0, s2, m2));  // NaN bound: one-sided test
+    EXPECT_FALSE(m2[0]);
+    EXPECT_TRUE(m2[1]);
+}
+
+TEST(BadInputRateFilter, SizesNegativeMultipleShortVectorAndNaN)
+{
+    EXPECT_FALSE(rateFilter(0, 3, 1, nullptr, nullptr));
+    EXPECT_FALSE(rateFilter(-4, 3, 1, nullptr, nullptr));
+    EXPECT_EQ(rateFilter(0, Values{1.0}, 3), 0.0);
+    EXPECT_EQ(rateFilter(kIntMin, Values{}, 3), 0.0);
+    EXPECT_THROW(rateFilter(6, Values(5, 1.0), 3), std::out_of_range);
+    EXPECT_THROW(rateFilter(kIntMax, Values(5, 1.0), 3), std::out_of_range);
+
+    Values ramp(60);
+    for (std::size_t i = 0; i < ramp.size(); ++i) ramp[i] = static_cast<double>(i * i % 7);
+    Values signal = ramp;
+    std::vector<char> maskStore(60, 1);
+    bool* mask = reinterpret_cast<bool*>(maskStore.data());
+    EXPECT_FALSE(rateFilter(60, -1, 1, signal.data(), mask));  // empty band
+    EXPECT_EQ(signal, ramp);
+    for (int i = 0; i < 60; ++i) EXPECT_TRUE(mask[i]);
+    EXPECT_EQ(rateFilter(60, ramp, -1), 0.0);
+
+    Values withNaN(60, 2.0);
+    withNaN[30] = kNaN;
+    EXPECT_TRUE(std::isnan(rateFilter(60, withNaN, 3)));  // nothing is rejected
+    EXPECT_TRUE(rateFilter(60, 3, 2, withNaN.data(), mask));
+    for (int i = 0; i < 60; ++i) EXPECT_TRUE(mask[i]);
+}
+
+// ---------------------------------------------------------------------------
+// Matrix operations
+// ---------------------------------------------------------------------------
+
+TEST(BadInputMatrix, NonPositiveSizesWriteNothing)
+{
+    for (int n : {0, -1, kIntMin}) {
+        EyeMatrix(nullptr, n);
+        ZeroMatrix(nullptr, n);
+        MatrixMultiply(nullptr, nullptr, n, 2, 2, nullptr);
+        MatrixMultiply(nullptr, nullptr, 2, 2, n, nullptr);
+    }
+    const double a[2] = {1.0, 2.0}, b[2] = {3.0, 4.0};
+    double c[4] = {9, 9, 9, 9};
+    MatrixMultiply(a, b, 2, 0, 2, c);  // inner size 0: zeros
+    for (double v : c) EXPECT_TRUE(isPositiveZero(v));
+    MatrixMultiply(a, b, 2, -3, 2, c);
+    for (double v : c) EXPECT_EQ(v, 0.0);
+    double m[2] = {1.0, 2.0};
+    MatrixTransform(m, 0, 5);
+    MatrixTransform(m, 2, 0);
+    EXPECT_EQ(m[1], 2.0);
+    EXPECT_THROW(MatrixTransform(m, -1, 2), std::bad_array_new_length);
+    EXPECT_THROW(MatrixTransform(m, kIntMax, 2), std::bad_array_new_length);
+}
+
+TEST(BadInputMatrix, DeterminantSizesSingularAndNaN)
+{
+    double det = 5.0;
+    MatrixDeterminant(det, nullptr, 0);
+    MatrixDeterminant(det, nullptr, -2);
+    EXPECT_EQ(det, 5.0);
+    MatrixDeterminant(det, nullptr, 5);  // larger than the 4 x 4 work array
+    EXPECT_TRUE(std::isnan(det));
+    double dependent[4][4] = {{1, 2}, {2, 4}};
+    det = 1.0;
+    MatrixDeterminant(det, dependent, 2);
+    EXPECT_EQ(det, 0.0);
+    double zeroColumn[4][4] = {{0, 1}, {0, 3}};
+    det = 1.0;
+    MatrixDeterminant(det, zeroColumn, 2);
+    EXPECT_EQ(det, 0.0);
+    // A NaN pivot fails the "not within 1e-6 of 1.0" test and is never
+    // multiplied in: the determinant can come out finite.
+    double withNaN[4][4] = {{0, 1}, {kNaN, 0}};
+    det = 1.0;
+    MatrixDeterminant(det, withNaN, 2);
+    EXPECT_EQ(det, -1.0);
+    double infinite[4][4] = {{kInf, 0}, {0, 1}};
+    det = 1.0;
+    MatrixDeterminant(det, infinite, 2);
+    EXPECT_EQ(det, kInf);
+}
+
+TEST(BadInputMatrix, InverseSizesSingularAndNaN)
+{
+    EXPECT_TRUE(MatrixInverse(nullptr, 0));
+    EXPECT_FALSE(MatrixInverse(nullptr, -1));
+    EXPECT_FALSE(MatrixInverse(nullptr, kIntMin));
+    double singular[4] = {1, 2, 2, 4};
+    EXPECT_FALSE(MatrixInverse(singular, 2));
+    double tiny[1] = {1e-17};
+    EXPECT_FALSE(MatrixInverse(tiny, 1));
+    // A NaN entry spreads over a row or column of the block still to be
+    // eliminated, which is never chosen as pivot (no NaN compares above 0),
+    // so the last step finds no pivot: reported as singular.
+    for (int at = 0; at < 9; ++at) {
+        double m[9] = {4, 1, 0, 1, 5, 2, 0, 2, 6};
+        m[at] = kNaN;
+        EXPECT_FALSE(MatrixInverse(m, 3)) << at;
+    }
+    double infinite[4] = {kInf, 0, 0, 2};  // the limit: 1 / inf = 0
+    EXPECT_TRUE(MatrixInverse(infinite, 2));
+    EXPECT_EQ(infinite[0], 0.0);
+    EXPECT_EQ(infinite[3], 0.5);
+}
+
+// ---------------------------------------------------------------------------
+// Fits
+// ---------------------------------------------------------------------------
+
+TEST(BadInputFits, CountsDegreesSingularAndNaN)
+{
+    const double sentinel = -4.5;
+    Values c(4, sentinel);
+    EXPECT_EQ(JPolyfit(0, nullptr, 1, c.data()), 0);
+    EXPECT_EQ(JPolyfit(-3, nullptr, 1, c.data()), 0);
+    double pts[6] = {0, 1, 1, 3, 2, 5};
+    EXPECT_EQ(JPolyfit(3, pts, -1, c.data()), 0);
+    double same[6] = {2, 1, 2, 3, 2, 5};  // duplicate abscissae: singular
+    EXPECT_EQ(JPolyfit(3, same, 1, c.data()), 0);
+    double nanPts[6] = {0, 1, kNaN, 3, 2, 5};
+    EXPECT_EQ(JPolyfit(3, nanPts, 1, c.data()), 0);
+    double infPts[6] = {0, 1, 1, kInf, 2, 5};
+    EXPECT_EQ(JPolyfit(3, infPts, 1, c.data()), 0);
+    EXPECT_EQ(c, Values(4, sentinel));
+
+    EXPECT_EQ(linearFit({}, {}, 1, c.data()), 0);
+    EXPECT_EQ(linearFit({1, 3, 5}, {0, 1}, 1, c.data()), 0);  // too few abscissae
+    EXPECT_EQ(linearFit({1, 3, 5}, {0, 1, 2}, -2, c.data()), 0);
+    EXPECT_EQ(linearFit({1, 3, 5}, {2, 2, 2}, 1, c.data()), 0);
+    EXPECT_EQ(linearFit({1, kNaN, 5}, {0, 1, 2}, 1, c.data()), 0);
+    EXPECT_EQ(c, Values(4, sentinel));
+
+    EXPECT_EQ(PolyCalc(2.0, nullptr, -1), 0.0);
+    EXPECT_EQ(PolyCalc(2.0, nullptr, kIntMin), 0.0);
+    double coef[2] = {1.0, 2.0};
+    EXPECT_TRUE(std::isnan(PolyCalc(kNaN, coef, 1)));
+}
+
+TEST(BadInputFits, OutlierFitEmptySingularAndNaN)
+{
+    Values c(3, -4.5);
+    bool flag = true;
+    EXPECT_EQ(JPolyfitRemoverOutlier(0, nullptr, 1, c.data(), flag), -1);
+    EXPECT_FALSE(flag);
+    flag = true;
+    EXPECT_EQ(JPolyfitRemoverOutlier(-5, nullptr, 1, c.data(), flag), -1);
+    EXPECT_FALSE(flag);
+    // All readings at one abscissa: one run, one point, a singular line.
+    double oneRun[8] = {1, 2, 1, 2.1, 1, 1.9, 1, 2};
+    flag = true;
+    EXPECT_EQ(JPolyfitRemoverOutlier(4, oneRun, 1, c.data(), flag), -1);
+    EXPECT_FALSE(flag);
+    double withNaN[8] = {0, 1, 1, kNaN, 2, 5, 3, 7};
+    flag = true;
+    EXPECT_EQ(JPolyfitRemoverOutlier(4, withNaN, 1, c.data(), flag), -1);
+    EXPECT_EQ(c, Values(3, -4.5));
+    // Degree 0: the slope is taken as 0 and coefficients[1] is never read.
+    double line[8] = {0, 1, 1, 3, 2, 5, 3, 7};
+    double single = -4.5;
+    flag = true;
+    EXPECT_EQ(JPolyfitRemoverOutlier(4, line, 0, &single, flag), 1);
+    EXPECT_EQ(single, 4.0);
+}
+
+// ---------------------------------------------------------------------------
+// Splines
+// ---------------------------------------------------------------------------
+
+TEST(BadInputSplines, SizesShortVectorsAndRepeatedKnots)
+{
+    CubicSplines(static_cast<float*>(nullptr), nullptr, 0, nullptr);
+    CubicSplines(static_cast<float*>(nullptr), nullptr, -2, nullptr);
+    std::vector<float> x = {0, 1, 2}, y = {0, 1, 0};
+    std::vector<double> out(8, 7.0);
+    CubicSplines(x, y, 3, out);  // x and y hold 3 knots, n = 3 needs 4
+    EXPECT_EQ(out, std::vector<double>(8, 7.0));
+    std::vector<double> small(7, 7.0);
+    CubicSplines(x, y, 2, small);  // output needs 8
+    EXPECT_EQ(small, std::vector<double>(7, 7.0));
+    std::vector<double> empty;
+    CubicSplines(x, y, 2, empty);
+    EXPECT_TRUE(empty.empty());
+
+    float rx[3] = {0, 1, 1}, ry[3] = {0, 1, 2};  // repeated abscissa: h = 0
+    double c[8];
+    CubicSplines(rx, ry, 2, c);
+    bool nonFinite = false;
+    for (double v : c) nonFinite = nonFinite || !std::isfinite(v);
+    EXPECT_TRUE(nonFinite);
+
+    tridiag(nullptr, -1, nullptr);
+    double sys[4] = {2.0, 0.0, 6.0, 0.0};
+    double sol[1];
+    tridiag(sys, 0, sol);  // N = 0 solves row 0
+    EXPECT_EQ(sol[0], 3.0);
+    double zeroDiag[8] = {0, 0, 0, 0, 0.0, 0.0, 1.0, 0.0};
+    double s2[2];
+    tridiag(zeroDiag, 1, s2);
+    EXPECT_EQ(s2[1], kInf);
+}
+
+TEST(BadInputSplines, EvaluationDisabledOutsideNaNAndZeroDivisor)
+{
+    bool flag = true;
+    EXPECT_EQ(CalcSpline(true, nullptr, nullptr, 0, 2.5f, &flag), 2.5f);
+    EXPECT_FALSE(flag);
+    flag = true;
+    EXPECT_EQ(CalcSpline(false, nullptr, nullptr, 3, 2.5f, &flag), 2.5f);
+    EXPECT_FALSE(flag);
+    float x[3] = {0, 1, 2}, y[3] = {0, 1, 0};
+    double c[8];
+    CubicSplines(x, y, 2, c);
+    float table[6] = {0, 1, 2, -10.0f, 10.0f, 0.0f};  // divisor 0
+    const float r = CalcSpline(true, table, c, 2, 3.0f, &flag);
+    EXPECT_TRUE(flag);
+    EXPECT_EQ(r, std::numeric_limits<float>::infinity());
+    EXPECT_TRUE(std::isnan(CalcSpline(true, table, c, 2, std::nanf(""), &flag)));
+    EXPECT_FALSE(flag);  // a NaN input raises no flag
+}
+
+// ---------------------------------------------------------------------------
+// Geometry
+// ---------------------------------------------------------------------------
+
+TEST(BadInputGeometry, SphericalNullZeroAndNaN)
+{
+    ConvertCartesianToSphericalCoordinates(nullptr);
+    ConvertCartesianToSphericalCoordinates(nullptr, 1.0f, 2.0f);
+    ConvertCartesianToSphericalCoordinates(nullptr, 1.0f, true);
+    double zero[3] = {0.0, 0.0, 0.0};
+    ConvertCartesianToSphericalCoordinates(zero);
+    EXPECT_EQ(zero[0], -90.0);
+    EXPECT_EQ(zero[1], 90.0);
+    EXPECT_EQ(zero[2], 0.0);
+    double v[3] = {1.0, kNaN, 0.0};
+    ConvertCartesianToSphericalCoordinates(v);
+    for (double d : v) EXPECT_TRUE(std::isnan(d));
+    double huge[3] = {1e300, 1e300, 0.0};
+    ConvertCartesianToSphericalCoordinates(huge);
+    EXPECT_EQ(huge[2], kInf);  // the distance overflows single precision
+}
+
+TEST(BadInputGeometry, VectorsRotationsAndAngles)
+{
+    double a[3] = {kNaN, 0, 0}, b[3] = {0, 1, 0}, out[3];
+    CrossMultiply(a, b, out);
+    EXPECT_TRUE(std::isnan(out[2]));
+    double m[9];
+    EXPECT_EQ(rotation_x(m, kNaN), 0);
+    EXPECT_TRUE(std::isnan(m[4]));
+    EXPECT_EQ(rotation_y(m, kInf), 0);
+    EXPECT_TRUE(std::isnan(m[0]));
+    EXPECT_EQ(rotation_z(m, kNaN), 0);
+    EXPECT_EQ(m[8], 1.0);
+
+    double axis[3] = {0, 0, 0}, in[3] = {1, 0, 0};
+    mlaRotateAroundAxis(axis, 90.0, in, out);  // zero axis: 0 / 0
+    EXPECT_TRUE(std::isnan(axis[0]) && std::isnan(out[0]));
+
+    double ref[3] = {0, 0, 1}, bx[3] = {1, 0, 0}, cy[3] = {0, 1, 0}, cx[3] = {-1, 0, 0};
+    double res[3] = {5, 5, 5};
+    EXPECT_EQ(solveVectorsRelAng(ref, bx, cx, 90, 90, res), -1);  // parallel projections
+    EXPECT_EQ(solveVectorsRelAng(ref, bx, cy, 0, 0, res), -1);    // no solution
+    EXPECT_EQ(solveVectorsRelAng(ref, bx, cy, kNaN, 90, res), -1);
+    double tinyD[3] = {1, 1e-300, 0}, other[3] = {1, 0, 0};
+    EXPECT_EQ(solveVectorsRelAng(ref, tinyD, other, 10, 80, res), -1);  // overflowing candidates
+    EXPECT_EQ(res[0], 5.0);
+    EXPECT_EQ(res[2], 5.0);
+}
+
+// ---------------------------------------------------------------------------
+// Grid interpolation and encoder calibration
+// ---------------------------------------------------------------------------
+
+TEST(BadInputGrid, NeighboursEmptySingleAboveNaNAndDuplicates)
+{
+    double lower = -1.0, upper = -1.0;
+    getNeighbours(1.0, 0, nullptr, lower, upper);
+    getNeighbours(1.0, -3, nullptr, lower, upper);
+    double one[1] = {5.0};
+    getNeighbours(1.0, 1, one, lower, upper);
+    getNeighbours(9.0, 1, one, lower, upper);
+    double grid[3] = {0.0, 10.0, 20.0};
+    getNeighbours(25.0, 3, grid, lower, upper);
+    EXPECT_EQ(lower, -1.0);
+    EXPECT_EQ(upper, -1.0);
+    getNeighbours(kNaN, 3, grid, lower, upper);  // NaN takes the first cell
+    EXPECT_EQ(lower, 0.0);
+    EXPECT_EQ(upper, 10.0);
+    double dup[4] = {0.0, 5.0, 5.0, 9.0};
+    getNeighbours(5.0, 4, dup, lower, upper);
+    EXPECT_EQ(lower, 0.0);
+    EXPECT_EQ(upper, 5.0);
+    getNeighbours(kInf, 4, dup, lower, upper);  // above the last node
+    EXPECT_EQ(upper, 5.0);
+}
+
+TEST(BadInputGrid, InterpolationOutsideNaNAndEqualAbscissae)
+{
+    EXPECT_EQ(getTrilinearInterpolation(15.0001, 0, 0), 0.0);
+    EXPECT_EQ(getTrilinearInterpolation(0, -kInf, 0), 0.0);
+    EXPECT_TRUE(std::isnan(getTrilinearInterpolation(kNaN, 0, 0)));
+    double values[2] = {1.0, 3.0};
+    int corners[8] = {0, 1, 0, 1, 0, 1, 0, 1};
+    EXPECT_TRUE(std::isnan(getTrilinearInterpolationNew(values, corners, kNaN, 0.5, 0.5)));
+    EXPECT_EQ(getTrilinearInterpolationNew(values, corners, 2.0, 0.0, 0.0), 5.0);  // extrapolates
+    EXPECT_EQ(linearInterpolation(5.0, 2.0, 1.0, 2.0, 3.0), kInf);
+    EXPECT_TRUE(std::isnan(linearInterpolation(2.0, 2.0, 1.0, 2.0, 3.0)));
+}
+
+TEST(BadInputGrid, EncoderNullEmptyOutsideNaNAndDuplicates)
+{
+    EXPECT_EQ(encoderCalibration(5.0, 3, nullptr), 5.0f);
+    float table[6] = {0.0f, 0.0f, 10.0f, 36.0f, 10.0f, 72.0f};
+    EXPECT_EQ(encoderCalibration(5.0, 0, table), 5.0f);
+    EXPECT_EQ(encoderCalibration(-0.1, 2, table), static_cast<float>(-0.1));
+    EXPECT_TRUE(std::isnan(encoderCalibration(kNaN, 2, table)));
+    EXPECT_EQ(encoderCalibration(1e300, 2, table), std::numeric_limits<float>::infinity());
+    // Two pairs at the same position: the first of them is used, no division by zero.
+    EXPECT_EQ(encoderCalibration(10.0, 3, table), static_cast<float>(10.0 - 36.0 / 3600.0));
+}
+
+}  // namespace
