@@ -5,7 +5,12 @@
 
 #include <VORN_LumUtility.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <limits>
+#include <utility>
+#include <vector>
 
 namespace lum::scattered {
 namespace {
@@ -77,30 +82,6 @@ void linearTerms(double X, double Y, double* row) {
   row[2] = Y;
 }
 
-// Builds the system whose row r (1-based) holds the terms of point rowPoint[r-1]
-// and its z value, solves it and reports whether it is regular and its
-// condition number within `limit`. The solution goes to `solution`.
-bool solveLocalSystem(int order, const int* rowPoint, void (*terms)(double, double, double*), double limit,
-                      const double* xData, const double* yData, const double* zData, double* solution) {
-  double matrix[kMaxSystemOrder * kMaxSystemOrder];
-  double rhs[kMaxSystemOrder];
-  double work1[kMaxSystemOrder * kMaxSystemOrder];
-  double work2[kMaxSystemOrder * kMaxSystemOrder];
-  int perm[kMaxSystemOrder];
-  for (int r = 1; r <= order; ++r) {
-    const int q = rowPoint[r - 1];
-    double row[kMaxSystemOrder];
-    terms(xData[q - 1], yData[q - 1], row);
-    for (int j = 1; j <= order; ++j) matrix[(j - 1) * order + r - 1] = row[j - 1];
-    rhs[r - 1] = zData[q - 1];
-  }
-  double flag = 0.0;
-  double cond = 0.0;
-  sdSolveByInverse(&order, matrix, rhs, solution, &flag, &cond, perm, work1, work2);
-  // A NaN condition number fails the comparison and so the test.
-  return flag != 0.0 && cond <= limit;
-}
-
 // Set of point q: q and the fitCount(q) neighbours its fit used, ascending.
 // Returns its size.
 int candidateSet(int q, const int* nearest, const int* fitCount, int* members) {
@@ -145,14 +126,355 @@ void acceptSet(int q, const int* nearest, const int* fitCount, CandidateSets& se
   ++sets.count;
 }
 
-// True when q's fit used p0 among its neighbours.
-bool fitUses(int q, int p0, const int* nearest, const int* fitCount) {
-  const int* near = nearest + kNeighbours * (q - 1);
-  const int used = fitCount[q - 1];
-  for (int k = 0; k < used; ++k) {
-    if (near[k] == p0) return true;
+// ---------------------------------------------------------------------------
+// Nearest points
+//
+// The selection for p0 works on the list of all points in number order with
+// p0 and point 1 exchanged (p0 in position 1). Step j = 2 to 10 picks the
+// first entry of smallest squared distance among positions j to n and swaps
+// it with the entry in position j. The picked distances are the nine smallest
+// with multiplicity, so no entry farther than the ninth-nearest distance T is
+// ever picked or even compared as a winner; such an entry moves only when it
+// stands in one of the positions 2 to 10 and a winner takes its place. The
+// steps therefore run identically on the entries of positions 2 to 10 plus
+// the entries within T, kept in position order: the entries left out are never
+// picked and never move. A k-d tree finds T and the entries within it.
+
+// Squared distance of point q from (x0, y0), formed as the selection forms it.
+inline double squaredDistance(const double* xData, const double* yData, int q, double x0, double y0) {
+  const double dx = xData[q - 1] - x0;
+  const double dy = yData[q - 1] - y0;
+  return dx * dx + dy * dy;
+}
+
+// The selection for p0 over all n squared distances: leaves the working list
+// in distSq and distOrder and the nine nearest in nearest(., p0).
+void selectByFullScan(int n, const double* xData, const double* yData, int p0, int* nearest, double* distSq,
+                      int* distOrder) {
+  const int lastSorted = n - 1 < 10 ? n - 1 : 10;
+  const double x0 = xData[p0 - 1];
+  const double y0 = yData[p0 - 1];
+  for (int q = 1; q <= n; ++q) {
+    distOrder[q - 1] = q;
+    distSq[q - 1] = squaredDistance(xData, yData, q, x0, y0);
   }
-  return false;
+  // p0 goes to the front; point 1 takes its place in the working order.
+  distOrder[p0 - 1] = 1;
+  distSq[p0 - 1] = distSq[0];
+  distOrder[0] = p0;
+  distSq[0] = 0.0;
+  // Selection of positions 2 to 10; only a strictly nearer entry displaces
+  // the current candidate, so the first of equal distances wins.
+  for (int j = 2; j <= lastSorted; ++j) {
+    int best = j;
+    double bestDist = distSq[j - 1];
+    for (int i = j + 1; i <= n; ++i) {
+      if (distSq[i - 1] < bestDist) {
+        best = i;
+        bestDist = distSq[i - 1];
+      }
+    }
+    if (best != j) {
+      const int order = distOrder[j - 1];
+      distOrder[j - 1] = distOrder[best - 1];
+      distOrder[best - 1] = order;
+      distSq[best - 1] = distSq[j - 1];
+      distSq[j - 1] = bestDist;
+    }
+  }
+  int* near = nearest + kNeighbours * (p0 - 1);
+  for (int k = 1; k <= kNeighbours; ++k) near[k - 1] = distOrder[k];
+}
+
+// Points per leaf of the k-d tree.
+constexpr int kLeafSize = 8;
+
+// Bucket k-d tree over the data points. Every node covers a contiguous range
+// of the points in leaf order and keeps the exact bounding box of their
+// coordinates (taken from the points, not from split values).
+//
+// Box distances are exact lower bounds of the squared distances that the
+// selection computes: rounding is monotone, so for x(q) >= xmin > x0 the
+// computed x(q) - x0 is at least the computed xmin - x0, and squares and sums
+// of non-negative numbers keep that order. A box whose distance exceeds T can
+// thus hold no point within T, ties included.
+struct PointTree {
+  struct Node {
+    double xmin, xmax, ymin, ymax;
+    int begin, end;  // range in leaf order
+    int firstChild;  // index of the left child (the right one follows); -1 for a leaf
+  };
+  std::vector<Node> nodes;     // nodes[0] is the root
+  std::vector<int> order;      // point numbers in leaf order
+  std::vector<double> px, py;  // their coordinates
+
+  PointTree(int n, const double* xData, const double* yData) : order(n), px(n), py(n) {
+    for (int i = 0; i < n; ++i) order[i] = i + 1;
+    nodes.reserve(4 * static_cast<std::size_t>(n / kLeafSize + 1));
+    nodes.emplace_back();
+    build(0, 0, n, xData, yData);
+    for (int i = 0; i < n; ++i) {
+      px[i] = xData[order[i] - 1];
+      py[i] = yData[order[i] - 1];
+    }
+  }
+
+  // Squared distance from (x0, y0) to the box of a node (0 inside it).
+  static double boxDistance(const Node& node, double x0, double y0) {
+    const double gx = x0 < node.xmin ? node.xmin - x0 : (x0 > node.xmax ? x0 - node.xmax : 0.0);
+    const double gy = y0 < node.ymin ? node.ymin - y0 : (y0 > node.ymax ? y0 - node.ymax : 0.0);
+    return gx * gx + gy * gy;
+  }
+
+ private:
+  // Fills node `index` for the range [begin, end) of `order` and splits it at
+  // the median of its wider side until the ranges fit in a leaf. The depth
+  // stays below log2(n) + 1.
+  void build(int index, int begin, int end, const double* xData, const double* yData) {
+    double xmin = xData[order[begin] - 1], xmax = xmin;
+    double ymin = yData[order[begin] - 1], ymax = ymin;
+    for (int i = begin + 1; i < end; ++i) {
+      const double x = xData[order[i] - 1];
+      const double y = yData[order[i] - 1];
+      xmin = std::min(xmin, x);
+      xmax = std::max(xmax, x);
+      ymin = std::min(ymin, y);
+      ymax = std::max(ymax, y);
+    }
+    nodes[index] = Node{xmin, xmax, ymin, ymax, begin, end, -1};
+    if (end - begin <= kLeafSize) return;
+    const int mid = begin + (end - begin) / 2;
+    const double* key = xmax - xmin >= ymax - ymin ? xData : yData;
+    std::nth_element(order.begin() + begin, order.begin() + mid, order.begin() + end,
+                     [key](int a, int b) { return key[a - 1] < key[b - 1]; });
+    const int child = static_cast<int>(nodes.size());
+    nodes.emplace_back();
+    nodes.emplace_back();
+    nodes[index].firstChild = child;
+    build(child, begin, mid, xData, yData);
+    build(child + 1, mid, end, xData, yData);
+  }
+};
+
+// Neighbour search for one point p0: T and every other point within it.
+struct NeighbourSearch {
+  struct Met {
+    double dist;
+    int point;
+  };
+  struct Entry {
+    int position;  // in the selection's working list
+    int point;
+    double dist;
+  };
+  double smallest[kNeighbours];  // the smallest distances met so far, ascending
+  int found = 0;
+  std::vector<Met> met;  // every point met within the threshold of its time
+  std::vector<Entry> entries;
+
+  double threshold() const {
+    return found < kNeighbours ? std::numeric_limits<double>::infinity() : smallest[kNeighbours - 1];
+  }
+
+  // The threshold only shrinks, so every point within the final T is kept.
+  void offer(double dist, int point) {
+    if (dist > threshold()) return;
+    met.push_back(Met{dist, point});
+    int i = 0;
+    if (found < kNeighbours) {
+      i = found++;
+    } else if (dist < smallest[kNeighbours - 1]) {
+      i = kNeighbours - 1;
+    } else {
+      return;
+    }
+    for (; i > 0 && smallest[i - 1] > dist; --i) smallest[i] = smallest[i - 1];
+    smallest[i] = dist;
+  }
+
+  // Depth-first search, nearer child first, skipping boxes beyond the
+  // threshold.
+  void run(const PointTree& tree, int p0, double x0, double y0) {
+    found = 0;
+    met.clear();
+    int stack[128];  // tree depth < 32
+    int top = 0;
+    stack[top++] = 0;
+    while (top > 0) {
+      const PointTree::Node& node = tree.nodes[stack[--top]];
+      if (PointTree::boxDistance(node, x0, y0) > threshold()) continue;
+      if (node.firstChild < 0) {
+        for (int i = node.begin; i < node.end; ++i) {
+          if (tree.order[i] == p0) continue;
+          const double dx = tree.px[i] - x0;
+          const double dy = tree.py[i] - y0;
+          offer(dx * dx + dy * dy, tree.order[i]);
+        }
+        continue;
+      }
+      const int left = node.firstChild;
+      const int right = left + 1;
+      if (PointTree::boxDistance(tree.nodes[left], x0, y0) <= PointTree::boxDistance(tree.nodes[right], x0, y0)) {
+        stack[top++] = right;
+        stack[top++] = left;
+      } else {
+        stack[top++] = left;
+        stack[top++] = right;
+      }
+    }
+  }
+
+  // Replays the selection's steps 2 to 10 on the entries of positions 2 to
+  // 10 and the entries within T (in position order) and writes the nine
+  // nearest of p0.
+  void select(int p0, const double* xData, const double* yData, int* near) {
+    const double x0 = xData[p0 - 1];
+    const double y0 = yData[p0 - 1];
+    const double limit = smallest[kNeighbours - 1];
+    entries.clear();
+    for (int position = 2; position <= 10; ++position) {
+      const int point = position == p0 ? 1 : position;
+      entries.push_back(Entry{position, point, squaredDistance(xData, yData, point, x0, y0)});
+    }
+    for (const Met& m : met) {
+      const int position = m.point == 1 ? p0 : m.point;
+      if (m.dist <= limit && position > 10) entries.push_back(Entry{position, m.point, m.dist});
+    }
+    std::sort(entries.begin() + 9, entries.end(),
+              [](const Entry& a, const Entry& b) { return a.position < b.position; });
+    const int count = static_cast<int>(entries.size());
+    for (int j = 0; j < kNeighbours; ++j) {
+      int best = j;
+      double bestDist = entries[j].dist;
+      for (int i = j + 1; i < count; ++i) {
+        if (entries[i].dist < bestDist) {
+          best = i;
+          bestDist = entries[i].dist;
+        }
+      }
+      std::swap(entries[j].point, entries[best].point);
+      std::swap(entries[j].dist, entries[best].dist);
+    }
+    for (int k = 0; k < kNeighbours; ++k) near[k] = entries[k].point;
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Local systems
+//
+// Both the exported-style solver and the fits run the same elimination on
+// row-major copies (row operations then touch contiguous memory). Storage
+// order changes no arithmetic: every entry sees the same operations in the
+// same order as in the column-by-column description.
+
+// Largest row sum of |m| (row-major, order N), each sum from +0.0 in column
+// order.
+double rowSumNorm(int N, const double* m) {
+  double norm = 0.0;
+  for (int i = 0; i < N; ++i) {
+    double rowSum = 0.0;
+    for (int j = 0; j < N; ++j) rowSum += std::fabs(m[i * N + j]);
+    norm = maxPropagatingNaN(norm, rowSum);
+  }
+  return norm;
+}
+
+// Sum of |e| over row i (row-major, order N), from +0.0 in column order.
+double rowAbsSum(int N, const double* e, int i) {
+  double sum = 0.0;
+  for (int k = 0; k < N; ++k) sum += std::fabs(e[i * N + k]);
+  return sum;
+}
+
+// Forward elimination with column pivoting along each row (the first of
+// equal magnitudes wins), applied to e = the identity at the same time.
+// perm records the column exchanges (1-based). Returns false as soon as a
+// pivot is below 1e-8 in magnitude.
+bool eliminate(int N, double* a, double* e, int* perm) {
+  for (int i = 0; i < N; ++i) {
+    perm[i] = i + 1;
+    for (int k = 0; k < N; ++k) e[i * N + k] = i == k ? 1.0 : 0.0;
+  }
+  for (int j = 0; j < N; ++j) {
+    double* aj = a + j * N;
+    int pivotCol = j;
+    double pivotMag = std::fabs(aj[j]);
+    for (int t = j + 1; t < N; ++t) {
+      if (std::fabs(aj[t]) > pivotMag) {
+        pivotCol = t;
+        pivotMag = std::fabs(aj[t]);
+      }
+    }
+    if (pivotCol != j) {
+      for (int i = 0; i < N; ++i) std::swap(a[i * N + j], a[i * N + pivotCol]);
+      std::swap(perm[j], perm[pivotCol]);
+    }
+    if (std::fabs(aj[j]) < kPivotTolerance) return false;
+    const double pivot = aj[j];
+    double* ej = e + j * N;
+    for (int k = j; k < N; ++k) aj[k] /= pivot;
+    for (int k = 0; k < N; ++k) ej[k] /= pivot;
+    for (int i = j + 1; i < N; ++i) {
+      double* ai = a + i * N;
+      double* ei = e + i * N;
+      const double f = ai[j];
+      for (int k = j + 1; k < N; ++k) ai[k] -= f * aj[k];
+      for (int k = 0; k < N; ++k) ei[k] -= f * ej[k];
+    }
+  }
+  return true;
+}
+
+// Back substitution of row j of e with the unit upper triangle left in a;
+// rows j+1 to N-1 must be done already.
+void backSubstituteRow(int N, const double* a, double* e, int j) {
+  double* ej = e + j * N;
+  for (int i = j + 1; i < N; ++i) {
+    const double f = a[j * N + i];
+    const double* ei = e + i * N;
+    for (int k = 0; k < N; ++k) ej[k] -= f * ei[k];
+  }
+}
+
+// Row i of e is row perm(i) of the inverse: solution(perm(i)) = sum over k of
+// e(i, k) b(k), from +0.0 in k order.
+void applyInverse(int N, const double* e, const int* perm, const double* rhs, double* solution) {
+  for (int i = 0; i < N; ++i) {
+    double s = 0.0;
+    for (int k = 0; k < N; ++k) s += e[i * N + k] * rhs[k];
+    solution[perm[i] - 1] = s;
+  }
+}
+
+// Builds the system whose row r (1-based) holds the terms of point rowPoint[r-1]
+// and its z value and solves it; true when it is regular and its condition
+// number |A| * |A^-1| is within `limit`, with the solution in `solution`.
+//
+// The condition number is never formed. Each row of the inverse is final as
+// soon as the back substitution has passed it (the last one right after the
+// elimination), and |A^-1| is the largest row sum. Rounding is monotone, so
+// |A| * |A^-1| equals |A| * (the largest row sum) taken row by row; the test
+// fails exactly when one row gives |A| * sum above the limit or NaN, and the
+// rest of the inversion is then skipped.
+bool solveLocalSystem(int N, const int* rowPoint, void (*terms)(double, double, double*), double limit,
+                      const double* xData, const double* yData, const double* zData, double* solution) {
+  double a[kMaxSystemOrder * kMaxSystemOrder];
+  double e[kMaxSystemOrder * kMaxSystemOrder];
+  double rhs[kMaxSystemOrder];
+  int perm[kMaxSystemOrder];
+  for (int r = 0; r < N; ++r) {
+    const int q = rowPoint[r];
+    terms(xData[q - 1], yData[q - 1], a + r * N);
+    rhs[r] = zData[q - 1];
+  }
+  const double aNorm = rowSumNorm(N, a);
+  if (!eliminate(N, a, e, perm)) return false;
+  for (int j = N - 1; j >= 0; --j) {
+    backSubstituteRow(N, a, e, j);
+    if (!(aNorm * rowAbsSum(N, e, j) <= limit)) return false;
+  }
+  applyInverse(N, e, perm, rhs, solution);
+  return true;
 }
 
 }  // namespace
@@ -161,126 +483,48 @@ void sdNearestPoints(int* pointCount, double* xData, double* yData, int* nearest
                      int* distOrder) {
   const int n = *pointCount;
   if (n < kMinPoints) return;
-  const int lastSorted = n - 1 < 10 ? n - 1 : 10;
-  for (int p0 = 1; p0 <= n; ++p0) {
-    const double x0 = xData[p0 - 1];
-    const double y0 = yData[p0 - 1];
-    for (int q = 1; q <= n; ++q) {
-      const double dx = xData[q - 1] - x0;
-      const double dy = yData[q - 1] - y0;
-      distOrder[q - 1] = q;
-      distSq[q - 1] = dx * dx + dy * dy;
-    }
-    // p0 goes to the front; point 1 takes its place in the working order.
-    distOrder[p0 - 1] = 1;
-    distSq[p0 - 1] = distSq[0];
-    distOrder[0] = p0;
-    distSq[0] = 0.0;
-    // Selection of positions 2 to 10; only a strictly nearer entry displaces
-    // the current candidate, so the first of equal distances wins.
-    for (int j = 2; j <= lastSorted; ++j) {
-      int best = j;
-      double bestDist = distSq[j - 1];
-      for (int i = j + 1; i <= n; ++i) {
-        if (distSq[i - 1] < bestDist) {
-          best = i;
-          bestDist = distSq[i - 1];
-        }
-      }
-      if (best != j) {
-        const int order = distOrder[j - 1];
-        distOrder[j - 1] = distOrder[best - 1];
-        distOrder[best - 1] = order;
-        distSq[best - 1] = distSq[j - 1];
-        distSq[j - 1] = bestDist;
-      }
-    }
-    int* near = nearest + kNeighbours * (p0 - 1);
-    for (int k = 1; k <= kNeighbours; ++k) near[k - 1] = distOrder[k];
+  // A NaN distance breaks the ordering that the tree search relies on.
+  bool finite = true;
+  for (int i = 0; i < n && finite; ++i) finite = std::isfinite(xData[i]) && std::isfinite(yData[i]);
+  if (!finite) {
+    for (int p0 = 1; p0 <= n; ++p0) selectByFullScan(n, xData, yData, p0, nearest, distSq, distOrder);
+    return;
   }
+  // Points in leaf order, so that consecutive searches share their nodes.
+  const PointTree tree(n, xData, yData);
+  NeighbourSearch search;
+  for (int i = 0; i < n; ++i) {
+    const int p0 = tree.order[i];
+    if (p0 == n) continue;
+    search.run(tree, p0, tree.px[i], tree.py[i]);
+    search.select(p0, xData, yData, nearest + kNeighbours * (p0 - 1));
+  }
+  // The last point leaves its working list in distSq and distOrder.
+  selectByFullScan(n, xData, yData, n, nearest, distSq, distOrder);
 }
 
 void sdSolveByInverse(int* order, double* matrix, double* rhs, double* solution, double* flag,
                       double* cond, int* perm, double* work1, double* work2) {
   const int N = *order;
-  // Column-major N x N matrices, 1-based (i, j).
-  auto at = [N](double* m, int i, int j) -> double& { return m[(j - 1) * N + i - 1]; };
-  double* A = matrix;
-  double* E = work1;        // the identity, transformed alongside A
-  double* inverse = work2;  // E with the column exchanges undone
-
-  double aNorm = 0.0;
-  for (int i = 1; i <= N; ++i) {
-    perm[i - 1] = i;
-    double rowSum = 0.0;
-    for (int j = 1; j <= N; ++j) {
-      rowSum += std::fabs(at(A, i, j));
-      at(E, i, j) = i == j ? 1.0 : 0.0;
-    }
-    aNorm = maxPropagatingNaN(aNorm, rowSum);
+  double* a = work1;
+  double* e = work2;
+  for (int i = 0; i < N; ++i) {
+    for (int j = 0; j < N; ++j) a[i * N + j] = matrix[j * N + i];
   }
-
-  for (int j = 1; j <= N; ++j) {
-    // Column pivoting along row j; the first of equal magnitudes wins.
-    int pivotCol = j;
-    double pivotMag = std::fabs(at(A, j, j));
-    for (int t = j + 1; t <= N; ++t) {
-      if (std::fabs(at(A, j, t)) > pivotMag) {
-        pivotCol = t;
-        pivotMag = std::fabs(at(A, j, t));
-      }
-    }
-    if (pivotCol != j) {
-      for (int i = 1; i <= N; ++i) {
-        const double v = at(A, i, j);
-        at(A, i, j) = at(A, i, pivotCol);
-        at(A, i, pivotCol) = v;
-      }
-      const int p = perm[j - 1];
-      perm[j - 1] = perm[pivotCol - 1];
-      perm[pivotCol - 1] = p;
-    }
-    if (std::fabs(at(A, j, j)) < kPivotTolerance) {
-      for (int i = 0; i < N; ++i) solution[i] = 0.0;
-      *flag = 0.0;
-      return;
-    }
-    const double pivot = at(A, j, j);
-    for (int k = j; k <= N; ++k) at(A, j, k) /= pivot;
-    for (int k = 1; k <= N; ++k) at(E, j, k) /= pivot;
-    for (int i = j + 1; i <= N; ++i) {
-      const double f = at(A, i, j);
-      for (int k = j + 1; k <= N; ++k) at(A, i, k) -= f * at(A, j, k);
-      for (int k = 1; k <= N; ++k) at(E, i, k) -= f * at(E, j, k);
-    }
+  const double aNorm = rowSumNorm(N, a);
+  if (!eliminate(N, a, e, perm)) {
+    for (int i = 0; i < N; ++i) solution[i] = 0.0;
+    *flag = 0.0;
+    return;
   }
   *flag = 1.0;
-
-  // Back substitution with the unit upper triangle left in A.
-  for (int j = N; j >= 1; --j) {
-    for (int i = j + 1; i <= N; ++i) {
-      const double a = at(A, j, i);
-      for (int k = 1; k <= N; ++k) at(E, j, k) -= a * at(E, i, k);
-    }
-  }
-  // Row i of E belongs to the unknown that sat in column perm(i).
-  for (int i = 1; i <= N; ++i) {
-    for (int k = 1; k <= N; ++k) at(inverse, perm[i - 1], k) = at(E, i, k);
-  }
-
   double inverseNorm = 0.0;
-  for (int i = 1; i <= N; ++i) {
-    double rowSum = 0.0;
-    for (int k = 1; k <= N; ++k) rowSum += std::fabs(at(inverse, i, k));
-    inverseNorm = maxPropagatingNaN(inverseNorm, rowSum);
+  for (int j = N - 1; j >= 0; --j) {
+    backSubstituteRow(N, a, e, j);
+    inverseNorm = maxPropagatingNaN(inverseNorm, rowAbsSum(N, e, j));
   }
   *cond = aNorm * inverseNorm;
-
-  for (int i = 1; i <= N; ++i) {
-    double s = 0.0;
-    for (int k = 1; k <= N; ++k) s += at(inverse, i, k) * rhs[k - 1];
-    solution[i - 1] = s;
-  }
+  applyInverse(N, e, perm, rhs, solution);
 }
 
 void sdFitLocalPolynomials(int* pointCount, double* xData, double* yData, double* zData, int* nearest,
@@ -378,13 +622,50 @@ void sdFitLocalPlanes(int* pointCount, double* xData, double* yData, double* zDa
   }
 }
 
-void sdSelectCandidateSets(int* p0, int* pointCount, int* nearest, int* fitCount, int* setCount,
-                           int* generators) {
+void sdListNamers(int* pointCount, int* nearest, int* fitCount, int* namerStart, int* namers) {
   const int n = *pointCount;
+  // Calls visit(t, q) for every point t that q's fit used, once per t.
+  auto forEachNamed = [&](int q, auto visit) {
+    const int* near = nearest + kNeighbours * (q - 1);
+    const int used = fitCount[q - 1];
+    for (int k = 0; k < used; ++k) {
+      const int t = near[k];
+      if (t < 1 || t > n || std::find(near, near + k, t) != near + k) continue;
+      visit(t, q);
+    }
+  };
+  // Count per point, then turn the counts into list ends: namerStart[t] is
+  // the end of the list of t and namerStart[t-1] its start.
+  std::fill(namerStart, namerStart + n + 1, 0);
+  for (int q = 1; q <= n; ++q) forEachNamed(q, [&](int t, int) { ++namerStart[t]; });
+  for (int t = 1; t <= n; ++t) namerStart[t] += namerStart[t - 1];
+  // Fill in ascending q, advancing namerStart[t-1] as the cursor of list t:
+  // each cursor ends on the end of its list, one place early, and moves back.
+  for (int q = 1; q <= n; ++q) forEachNamed(q, [&](int t, int namer) { namers[namerStart[t - 1]++] = namer; });
+  for (int t = n; t >= 1; --t) namerStart[t] = namerStart[t - 1];
+  namerStart[0] = 0;
+}
+
+void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* namerStart, int* namers, int* setCount,
+                           int* generators) {
   const int centre = *p0;
   CandidateSets sets;
-  for (int q = 1; q <= n && sets.count < kMaxCandidateSets; ++q) {
-    if (q == centre || fitUses(q, centre, nearest, fitCount)) acceptSet(q, nearest, fitCount, sets, generators);
+  // p0 and the points that name p0, merged in ascending order: the points
+  // that a scan over all points would find to qualify, in its order.
+  const int* namer = namers + namerStart[centre - 1];
+  const int* const namerEnd = namers + namerStart[centre];
+  bool centreTaken = false;
+  while (sets.count < kMaxCandidateSets) {
+    int q = 0;
+    if (!centreTaken && (namer == namerEnd || *namer >= centre)) {
+      q = centre;
+      centreTaken = true;
+    } else if (namer != namerEnd) {
+      q = *namer++;
+    } else {
+      break;
+    }
+    acceptSet(q, nearest, fitCount, sets, generators);
   }
   // A point that few fits use borrows the sets of its own nine neighbours.
   if (sets.count < kMinCandidateSets) {
@@ -482,14 +763,22 @@ int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double
             double* planeCoef, double* distSq, int* distOrder, int* nearest, int* fitCount, int* fitDegree) {
   using namespace lum::scattered;
   // The neighbour search reads ten positions: fewer points get nothing.
-  if (*pointCount < kMinPoints) return 0;
+  const int n = *pointCount;
+  if (n < kMinPoints) return 0;
   sdNearestPoints(pointCount, xData, yData, nearest, distSq, distOrder);
   sdFitLocalPolynomials(pointCount, xData, yData, zData, nearest, cubicCoef, fitCount, fitDegree);
   sdFitLocalPlanes(pointCount, xData, yData, zData, nearest, fitCount, planeCoef);
-  for (int p0 = 1; p0 <= *pointCount; ++p0) {
+  // Who names whom, once for all points, instead of a scan over all points
+  // for every point.
+  std::size_t mentions = 0;
+  for (int q = 0; q < n; ++q) mentions += static_cast<std::size_t>(fitCount[q]);
+  std::vector<int> namerStart(static_cast<std::size_t>(n) + 1);
+  std::vector<int> namers(mentions);
+  sdListNamers(pointCount, nearest, fitCount, namerStart.data(), namers.data());
+  for (int p0 = 1; p0 <= n; ++p0) {
     int setCount = 0;
     int generators[kMaxCandidateSets];
-    sdSelectCandidateSets(&p0, pointCount, nearest, fitCount, &setCount, generators);
+    sdSelectCandidateSets(&p0, nearest, fitCount, namerStart.data(), namers.data(), &setCount, generators);
     sdWeightEstimates(&p0, xData, yData, cubicCoef, planeCoef, &setCount, generators, partials);
   }
   return 0;

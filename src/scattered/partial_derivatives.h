@@ -31,8 +31,9 @@
 // limit falls back to the next lower degree.
 //
 // Every routine takes its arguments by pointer; stored point numbers count from
-// 1. All scratch has fixed size and lives on the stack; the only storage that
-// grows with the number of points is the caller's.
+// 1. Besides the caller's arrays, sdpd3p_ allocates O(n) scratch for one call
+// (the k-d tree of the neighbour search and the lists of namers) and releases
+// it before it returns.
 #ifndef LUM_SCATTERED_PARTIAL_DERIVATIVES_H
 #define LUM_SCATTERED_PARTIAL_DERIVATIVES_H
 
@@ -48,15 +49,20 @@ inline constexpr int kMaxSystemOrder = 10;
 // selects its nine nearest other points by squared Euclidean distance.
 // Reads: pointCount, xData, yData.
 // Writes: nearest (9 per point, ascending distance).
-// Work: distSq, distOrder (pointCount entries each).
-// Ties: p0 is first exchanged with point 1 in the working order, then
-// positions 2.. are filled by selection, a later entry replacing the current
-// candidate only when strictly nearer; equal distances therefore come out in
-// the order that this working order gives them, not by point number.
+// Work: distSq, distOrder (pointCount entries each); they are left as the
+//   selection for the last point leaves them (see below).
+// Ties: the selection works on a list of all points in number order in which
+//   p0 and point 1 have changed places. Positions 2, 3, ... are filled in turn
+//   with the nearest entry of the rest of the list, the first of equal
+//   distances in list order winning, and each time the entry that stood there
+//   takes the winner's old place. Equal distances therefore come out in the
+//   order that this working list gives them, not by point number.
+// Every point but the last is served by a k-d tree search that reproduces this
+// order exactly; the last point runs the selection over all n distances,
+// which leaves distSq and distOrder holding the n squared distances and point
+// numbers of that working list. Non-finite coordinates send every point
+// through the full selection.
 // Fewer than 10 points: nothing is written.
-void sdNearestPoints(int* pointCount, double* xData, double* yData, int* nearest, double* distSq,
-                     int* distOrder);
-
 // Local polynomial fits. For every point: the cubic, quadratic, linear or
 // two-point fit of the table above, the first that succeeds.
 // Reads: pointCount, xData, yData, zData, nearest.
@@ -68,12 +74,13 @@ void sdFitLocalPolynomials(int* pointCount, double* xData, double* yData, double
 // elimination with column pivoting, applied to an identity at the same time,
 // then back substitution.
 // Reads: order (N), matrix (N x N, column by column: element (i, j) at offset
-//   (j-1)*N + i - 1; overwritten), rhs (N values).
+//   (j-1)*N + i - 1), rhs (N values).
 // Writes: solution (N values); flag = 1.0 on success, 0.0 when a pivot is
 //   below 1e-8 in absolute value (single-precision 1e-8 widened, no scaling
 //   first); cond = infinity-norm condition number |A| * |A^-1| on success
 //   only (not written on failure, where the solution is all zeros).
-// Work: perm (N ints), work1 and work2 (N x N doubles each).
+// Work: perm (N ints), work1 and work2 (N x N doubles each). The elimination
+//   runs on row-major copies in work1 and work2; matrix keeps its input.
 void sdSolveByInverse(int* order, double* matrix, double* rhs, double* solution, double* flag,
                       double* cond, int* perm, double* work1, double* work2);
 
@@ -85,16 +92,26 @@ void sdSolveByInverse(int* order, double* matrix, double* rhs, double* solution,
 void sdFitLocalPlanes(int* pointCount, double* xData, double* yData, double* zData, int* nearest,
                       int* fitCount, double* planeCoef);
 
+// Points that name each point among the neighbours their fits used: for every
+// point t, the points q (ascending) for which t is among nearest(1 to
+// fitCount(q), q), at namers[namerStart[t-1] .. namerStart[t] - 1] (0-based
+// offsets into namers). A neighbour named twice by the same q is listed once;
+// entries outside 1 to pointCount are ignored.
+// Reads: pointCount, nearest, fitCount (each 0 to 9).
+// Writes: namerStart (pointCount + 1 entries), namers (up to the sum of
+//   fitCount entries).
+void sdListNamers(int* pointCount, int* nearest, int* fitCount, int* namerStart, int* namers);
+
 // Candidate sets of point p0. The set of a point q is q together with the
-// fitCount(q) neighbours that its fit used, as a sorted list. Scans q = 1 to
-// pointCount and accepts the set of every q that is p0 or names p0 among the
-// neighbours its fit used, unless an equal set is already accepted, stopping
-// at 25 sets. When fewer than 3 sets come out, the sets of p0's nine nearest
-// points follow (again skipping repeats) until 6 sets are accepted.
-// Reads: p0, pointCount, nearest, fitCount.
+// fitCount(q) neighbours that its fit used, as a sorted list. Goes through
+// p0 and the points that name p0 (sdListNamers) in ascending order and accepts
+// the set of each unless an equal set is already accepted, stopping at 25
+// sets. When fewer than 3 sets come out, the sets of p0's nine nearest points
+// follow (again skipping repeats) until 6 sets are accepted.
+// Reads: p0, nearest, fitCount, namerStart, namers.
 // Writes: setCount (1 to 25) and generators[0..setCount-1], the point that
 //   generated each accepted set, in order of acceptance (capacity 25).
-void sdSelectCandidateSets(int* p0, int* pointCount, int* nearest, int* fitCount, int* setCount,
+void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* namerStart, int* namers, int* setCount,
                            int* generators);
 
 // Weighted mean at point p0 of the derivative estimates that the polynomials

@@ -243,7 +243,12 @@ TEST(CandidateSets, FirstTwentyFiveDistinctSetsThenNeighbourSets) {
   std::vector<int> nearest(9 * n, 1), fitCount(n, 1);
   nearest[0] = 2;
   int p0 = 1, count = n, m = 0, gen[25];
-  sdSelectCandidateSets(&p0, &count, nearest.data(), fitCount.data(), &m, gen);
+  std::vector<int> namerStart(n + 1), namers(9 * n);
+  auto select = [&] {
+    sdListNamers(&count, nearest.data(), fitCount.data(), namerStart.data(), namers.data());
+    sdSelectCandidateSets(&p0, nearest.data(), fitCount.data(), namerStart.data(), namers.data(), &m, gen);
+  };
+  select();
   ASSERT_EQ(25, m);
   EXPECT_EQ(1, gen[0]);
   for (int i = 1; i < 25; ++i) EXPECT_EQ(i + 2, gen[i]);
@@ -255,7 +260,7 @@ TEST(CandidateSets, FirstTwentyFiveDistinctSetsThenNeighbourSets) {
   nearest[9 * 30] = 32;
   nearest[9 * 31] = 31;
   p0 = 40;
-  sdSelectCandidateSets(&p0, &count, nearest.data(), fitCount.data(), &m, gen);
+  select();
   EXPECT_EQ((std::vector<int>{40, 31, 33, 2, 34, 35}), std::vector<int>(gen, gen + m));
 }
 

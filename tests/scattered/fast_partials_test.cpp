@@ -1,0 +1,235 @@
+// The fast derivative stage (neighbour search by k-d tree, candidate sets from
+// lists of namers, local solves that stop once their outcome is known, and the
+// refinement's incremental neighbour collection) against the straightforward
+// versions kept in reference/: every output and scratch word must agree.
+#include <VORN_LumUtility.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "reference/partials_reference.h"
+#include "reference/refinement_reference.h"
+#include "scattered/cubic_refinement.h"
+#include "scattered/partial_derivatives.h"
+#include "scattered/triangulation.h"
+
+namespace {
+
+namespace ref = lum::scattered::reference;
+using namespace lum::scattered;
+
+// ---------------------------------------------------------------------------
+// Point sets
+
+struct Points {
+  std::string name;
+  std::vector<double> x, y, z;
+  int n() const { return static_cast<int>(x.size()); }
+};
+
+// splitmix64 with a fixed seed: uniform doubles in [0, 1).
+struct Random {
+  std::uint64_t state;
+  double next() {
+    std::uint64_t z = (state += 0x9e3779b97f4a7c15ULL);
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return static_cast<double>((z ^ (z >> 31)) >> 11) * 0x1.0p-53;
+  }
+  int below(int m) { return static_cast<int>(next() * m); }
+};
+
+double franke(double x, double y) {
+  const double a = 9 * x, b = 9 * y;
+  return 0.75 * std::exp(-((a - 2) * (a - 2) + (b - 2) * (b - 2)) / 4) +
+         0.75 * std::exp(-(a + 1) * (a + 1) / 49 - (b + 1) / 10) +
+         0.5 * std::exp(-((a - 7) * (a - 7) + (b - 3) * (b - 3)) / 4) -
+         0.2 * std::exp(-(a - 4) * (a - 4) - (b - 7) * (b - 7));
+}
+
+Points finish(std::string name, std::vector<double> x, std::vector<double> y) {
+  Points p{std::move(name), std::move(x), std::move(y), {}};
+  for (int i = 0; i < p.n(); ++i) p.z.push_back(franke(p.x[i], p.y[i]));
+  return p;
+}
+
+void shuffle(std::vector<double>& x, std::vector<double>& y, Random& r) {
+  for (int i = static_cast<int>(x.size()) - 1; i > 0; --i) {
+    const int j = r.below(i + 1);
+    std::swap(x[i], x[j]);
+    std::swap(y[i], y[j]);
+  }
+}
+
+Points uniform(int n, std::uint64_t seed) {
+  Random r{seed};
+  std::vector<double> x, y;
+  for (int i = 0; i < n; ++i) {
+    x.push_back(r.next());
+    y.push_back(r.next());
+  }
+  return finish("uniform " + std::to_string(n), x, y);
+}
+
+// A cols x rows grid of step `step` in shuffled order: every point has many
+// neighbours at exactly equal distances.
+Points grid(int cols, int rows, double step, std::uint64_t seed) {
+  Random r{seed};
+  std::vector<double> x, y;
+  for (int j = 0; j < rows; ++j) {
+    for (int i = 0; i < cols; ++i) {
+      x.push_back(i * step);
+      y.push_back(j * step);
+    }
+  }
+  shuffle(x, y, r);
+  return finish("grid " + std::to_string(cols) + "x" + std::to_string(rows), x, y);
+}
+
+// Integer points on the circles x^2 + y^2 = 25, 50, 65, 85 (12, 12, 16, 16
+// points each, exactly cocircular) around the origin and around (40, 0),
+// plus a sprinkling of points with equal distances to several centres.
+Points cocircular(std::uint64_t seed) {
+  Random r{seed};
+  std::vector<double> x, y;
+  for (double cx : {0.0, 40.0}) {
+    x.push_back(cx);
+    y.push_back(0);
+    for (int radiusSq : {25, 50, 65, 85}) {
+      for (int a = -9; a <= 9; ++a) {
+        for (int b = -9; b <= 9; ++b) {
+          if (a * a + b * b == radiusSq) {
+            x.push_back(cx + a);
+            y.push_back(b);
+          }
+        }
+      }
+    }
+  }
+  for (int i = 0; i < 40; ++i) {
+    x.push_back(20 + r.below(9) - 4);
+    y.push_back(r.below(9) - 4 + 0.5);
+  }
+  shuffle(x, y, r);
+  return finish("cocircular", x, y);
+}
+
+// Tight clusters of very different sizes and a few far points.
+Points clustered(int n, std::uint64_t seed) {
+  Random r{seed};
+  std::vector<double> x, y;
+  const double centres[4][3] = {{0.2, 0.3, 1e-3}, {0.7, 0.6, 1e-6}, {0.5, 0.9, 0.05}, {0.9, 0.1, 1e-9}};
+  for (int i = 0; i < n; ++i) {
+    if (i % 50 == 0) {
+      x.push_back(10 * r.next());
+      y.push_back(10 * r.next());
+      continue;
+    }
+    const double* c = centres[r.below(4)];
+    x.push_back(c[0] + c[2] * (r.next() - 0.5));
+    y.push_back(c[1] + c[2] * (r.next() - 0.5));
+  }
+  return finish("clustered " + std::to_string(n), x, y);
+}
+
+// A long thin strip, 1e6 times longer than wide.
+Points thin(int n, std::uint64_t seed) {
+  Random r{seed};
+  std::vector<double> x, y;
+  for (int i = 0; i < n; ++i) {
+    x.push_back(1000 * r.next());
+    y.push_back(1e-3 * r.next());
+  }
+  return finish("thin " + std::to_string(n), x, y);
+}
+
+// Nearly collinear: points on a rotated line, off it by 1e-12 at most, and a
+// row of exactly collinear points with equal spacing.
+Points nearlyCollinear(int n, std::uint64_t seed) {
+  Random r{seed};
+  std::vector<double> x, y;
+  for (int i = 0; i < n; ++i) {
+    const double t = 10 * r.next();
+    x.push_back(0.6 * t - 0.8e-12 * r.next());
+    y.push_back(0.8 * t + 0.6e-12 * r.next());
+  }
+  for (int i = 0; i < 30; ++i) {
+    x.push_back(i * 0.25);
+    y.push_back(-1.0);
+  }
+  return finish("nearly collinear " + std::to_string(n), x, y);
+}
+
+std::vector<Points> hardSets() {
+  return {uniform(10, 1),    uniform(11, 2),   uniform(23, 3),        uniform(700, 4),   uniform(3000, 5),
+          grid(4, 3, 1, 6),  grid(11, 1, 0.5, 7), grid(37, 41, 0.125, 8), cocircular(9), clustered(1500, 10),
+          thin(1200, 11),    nearlyCollinear(400, 12)};
+}
+
+// ---------------------------------------------------------------------------
+// Comparison helpers
+
+template <typename T>
+bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+}
+
+// Index of the first differing element, for the failure message.
+template <typename T>
+std::string firstDifference(const std::vector<T>& a, const std::vector<T>& b) {
+  for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    if (std::memcmp(&a[i], &b[i], sizeof(T)) != 0) {
+      return "at " + std::to_string(i) + ": " + std::to_string(a[i]) + " vs " + std::to_string(b[i]);
+    }
+  }
+  return "sizes " + std::to_string(a.size()) + " vs " + std::to_string(b.size());
+}
+
+#define EXPECT_SAME_BITS(a, b, what) EXPECT_TRUE(sameBits(a, b)) << what << " " << firstDifference(a, b)
+
+// Everything sdpd3p_ writes, filled with the same junk beforehand.
+struct Derivatives {
+  std::vector<double> partials, cubicCoef, planeCoef, distSq;
+  std::vector<int> distOrder, nearest, fitCount, fitDegree;
+  explicit Derivatives(int n)
+      : partials(5 * n, -7.5), cubicCoef(9 * n, -7.5), planeCoef(2 * n, -7.5), distSq(n, -7.5), distOrder(n, -7),
+        nearest(9 * n, -7), fitCount(n, -7), fitDegree(n, -7) {}
+};
+
+void expectSameDerivatives(const Derivatives& fast, const Derivatives& slow, const std::string& name) {
+  EXPECT_SAME_BITS(fast.nearest, slow.nearest, name + " nearest");
+  EXPECT_SAME_BITS(fast.distSq, slow.distSq, name + " distSq");
+  EXPECT_SAME_BITS(fast.distOrder, slow.distOrder, name + " distOrder");
+  EXPECT_SAME_BITS(fast.fitCount, slow.fitCount, name + " fitCount");
+  EXPECT_SAME_BITS(fast.fitDegree, slow.fitDegree, name + " fitDegree");
+  EXPECT_SAME_BITS(fast.cubicCoef, slow.cubicCoef, name + " cubicCoef");
+  EXPECT_SAME_BITS(fast.planeCoef, slow.planeCoef, name + " planeCoef");
+  EXPECT_SAME_BITS(fast.partials, slow.partials, name + " partials");
+}
+
+void compareSdpd3p(Points& p) {
+  int n = p.n();
+  Derivatives fast(n), slow(n);
+  sdpd3p_(&n, p.x.data(), p.y.data(), p.z.data(), fast.partials.data(), fast.cubicCoef.data(),
+          fast.planeCoef.data(), fast.distSq.data(), fast.distOrder.data(), fast.nearest.data(),
+          fast.fitCount.data(), fast.fitDegree.data());
+  ref::sdpd3p(&n, p.x.data(), p.y.data(), p.z.data(), slow.partials.data(), slow.cubicCoef.data(),
+              slow.planeCoef.data(), slow.distSq.data(), slow.distOrder.data(), slow.nearest.data(),
+              slow.fitCount.data(), slow.fitDegree.data());
+  expectSameDerivatives(fast, slow, p.name);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(FastPartials, Sdpd3pMatchesStraightforwardOnHardPointSets) {
+  for (Points& p : hardSets()) compareSdpd3p(p);
+}
+
+}  // namespace
