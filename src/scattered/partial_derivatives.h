@@ -63,6 +63,9 @@ inline constexpr int kMaxSystemOrder = 10;
 // numbers of that working list. Non-finite coordinates send every point
 // through the full selection.
 // Fewer than 10 points: nothing is written.
+void sdNearestPoints(int* pointCount, double* xData, double* yData, int* nearest, double* distSq,
+                     int* distOrder);
+
 // Local polynomial fits. For every point: the cubic, quadratic, linear or
 // two-point fit of the table above, the first that succeeds.
 // Reads: pointCount, xData, yData, zData, nearest.
