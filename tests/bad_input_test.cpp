@@ -652,4 +652,174 @@ TEST(BadInputGrid, EncoderNullEmptyOutsideNaNAndDuplicates)
     EXPECT_EQ(encoderCalibration(10.0, 3, table), static_cast<float>(10.0 - 36.0 / 3600.0));
 }
 
+// ---------------------------------------------------------------------------
+// Scattered-data surface
+// ---------------------------------------------------------------------------
+
+// Twelve well-spread points and the work arrays for them.
+struct Scattered {
+    int n = 12;
+    Values x = {0, 3, 1, 4, 2, 0.5, 3.5, 1.5, 2.5, 0.2, 3.8, 2.2};
+    Values y = {0, 0.5, 3, 3.5, 1.5, 2, 1.8, 0.7, 2.8, 3.9, 2.6, 3.3};
+    Values z;
+    Values work;
+    std::vector<int> iwork;
+    Scattered() : z(12), work(17 * 12, -9.0), iwork(39 * 12, -9)
+    {
+        for (int i = 0; i < n; ++i) z[i] = x[i] * x[i] - 2 * y[i] + 1;
+    }
+};
+
+int interpolate(Scattered& s, int mode, int count, Values& xo, Values& yo, Values& zo, int& border, int& tri)
+{
+    int status = -1;
+    int outCount = static_cast<int>(xo.size());
+    sdbi3p_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &outCount, xo.data(), yo.data(), zo.data(), &status,
+            s.work.data(), s.iwork.data(), &border, &tri);
+    return status;
+}
+
+TEST(BadInputScattered, ArgumentChecksLeaveEverythingUntouched)
+{
+    Scattered s;
+    Values xo = {1.0}, yo = {1.0}, zo = {-5.0};
+    int border = -3, tri = -3;
+    for (int count : {9, 0, -4, kIntMin}) {
+        EXPECT_EQ(interpolate(s, 1, count, xo, yo, zo, border, tri), 1) << count;
+        int mode = 1, status = -1, nx = 1, ny = 1;
+        sdsf3p_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &nx, xo.data(), &ny, yo.data(), zo.data(),
+                &status, s.work.data(), s.iwork.data());
+        EXPECT_EQ(status, 1);
+        Calculate_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &nx, xo.data(), yo.data(), zo.data(),
+                   &status, s.work.data(), s.iwork.data(), 3, 3);
+        EXPECT_EQ(status, 1);
+    }
+    // No output points: status 3, but the count is remembered, so a re-use
+    // call with another count is refused with 2.
+    Values none;
+    EXPECT_EQ(interpolate(s, 1, 12, none, none, none, border, tri), 3);
+    EXPECT_EQ(interpolate(s, 3, 11, xo, yo, zo, border, tri), 2);
+    EXPECT_EQ(interpolate(s, 2, 13, xo, yo, zo, border, tri), 2);
+    int mode = 1, count = 12, status = -1, zero = 0, one = 1, minus = -2;
+    Calculate_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &minus, xo.data(), yo.data(), zo.data(),
+               &status, s.work.data(), s.iwork.data(), 3, 3);
+    EXPECT_EQ(status, 3);
+    mode = 2;
+    count = 11;
+    Calculate_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &one, xo.data(), yo.data(), zo.data(), &status,
+               s.work.data(), s.iwork.data(), 3, 3);
+    EXPECT_EQ(status, 2);
+    mode = 1;
+    count = 12;
+    sdsf3p_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &zero, xo.data(), &one, yo.data(), zo.data(),
+            &status, s.work.data(), s.iwork.data());
+    EXPECT_EQ(status, 3);
+    sdsf3p_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &one, xo.data(), &minus, yo.data(), zo.data(),
+            &status, s.work.data(), s.iwork.data());
+    EXPECT_EQ(status, 4);
+    mode = 3;
+    count = 10;
+    sdsf3p_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &one, xo.data(), &one, yo.data(), zo.data(),
+            &status, s.work.data(), s.iwork.data());
+    EXPECT_EQ(status, 2);
+
+    EXPECT_EQ(zo[0], -5.0);
+    EXPECT_EQ(border, -3);
+    EXPECT_EQ(tri, -3);
+    for (double w : s.work) EXPECT_EQ(w, -9.0);
+    for (int w : s.iwork) EXPECT_EQ(w, -9);
+}
+
+TEST(BadInputScattered, DuplicateCollinearAndNonFiniteDataFailWithStatus9)
+{
+    Values xo = {1.0, 2.0}, yo = {1.0, 2.0};
+    auto statusFor = [&](Scattered& s) {
+        Values zo = {-5.0, -5.0};
+        int border = -3, tri = -3;
+        const int status = interpolate(s, 1, s.n, xo, yo, zo, border, tri);
+        EXPECT_EQ(zo[0], -5.0);
+        int mode = 1, count = s.n, grid = -1, one = 1;
+        Values zg = {-5.0};
+        sdsf3p_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &one, xo.data(), &one, yo.data(), zg.data(),
+                &grid, s.work.data(), s.iwork.data());
+        EXPECT_EQ(grid, status);
+        EXPECT_EQ(zg[0], -5.0);
+        return status;
+    };
+    Scattered dup;
+    dup.x[7] = dup.x[2];
+    dup.y[7] = dup.y[2];
+    EXPECT_EQ(statusFor(dup), 9);
+    Scattered firstThree;  // collinear first three points, the rest not
+    firstThree.x[1] = 1.0;
+    firstThree.y[1] = 1.0;
+    firstThree.x[2] = 2.0;
+    firstThree.y[2] = 2.0;
+    EXPECT_EQ(statusFor(firstThree), 9);
+    Scattered line;
+    for (int i = 0; i < line.n; ++i) line.y[i] = 2.0 * line.x[i] + 1.0;
+    EXPECT_EQ(statusFor(line), 9);
+    for (double bad : {kNaN, kInf, -kInf}) {
+        Scattered s;
+        s.x[5] = bad;
+        EXPECT_EQ(statusFor(s), 9);
+        Scattered t;
+        t.y[0] = bad;
+        EXPECT_EQ(statusFor(t), 9);
+    }
+}
+
+TEST(BadInputScattered, NonFiniteValuesAndOutputPoints)
+{
+    Scattered s;
+    Values xo = {1.0, kNaN, 2.0, kInf, 2.0}, yo = {1.0, 1.0, -kInf, 1.0, 2.0}, zo(5, -5.0);
+    int border = 0, tri = 0;
+    ASSERT_EQ(interpolate(s, 1, s.n, xo, yo, zo, border, tri), 0);
+    EXPECT_TRUE(std::isfinite(zo[0]) && std::isfinite(zo[4]));
+    EXPECT_TRUE(std::isnan(zo[1]) && std::isnan(zo[2]) && std::isnan(zo[3]));
+    // Grid nodes on a non-finite line are NaN too.
+    int mode = 3, count = s.n, status = -1, nx = 2, ny = 2;
+    int full = 1;
+    Values gx = {1.0, kNaN}, gy = {2.0, 1.5}, zg(4, -5.0);
+    sdsf3p_(&full, &count, s.x.data(), s.y.data(), s.z.data(), &nx, gx.data(), &ny, gy.data(), zg.data(), &status,
+            s.work.data(), s.iwork.data());
+    ASSERT_EQ(status, 0);
+    EXPECT_TRUE(std::isfinite(zg[0]) && std::isnan(zg[1]) && std::isfinite(zg[2]) && std::isnan(zg[3]));
+    (void)mode;
+
+    // A NaN data value is not refused: it reaches the values it enters.
+    Scattered v;
+    v.z[4] = kNaN;
+    Values at = {v.x[4]}, aty = {v.y[4]}, z1 = {-5.0};
+    ASSERT_EQ(interpolate(v, 1, v.n, at, aty, z1, border, tri), 0);
+    EXPECT_TRUE(std::isnan(z1[0]));
+}
+
+TEST(BadInputScattered, PartialsBelowTenPointsAndRepeatedPoints)
+{
+    Scattered s;
+    Values partials(5 * 12, -9.0), cubic(9 * 12, -9.0), plane(2 * 12, -9.0), dist(12, -9.0);
+    std::vector<int> order(12, -9), nearest(9 * 12, -9), fitCount(12, -9), fitDegree(12, -9);
+    for (int count : {9, 1, 0, -3, kIntMin}) {
+        EXPECT_EQ(sdpd3p_(&count, s.x.data(), s.y.data(), s.z.data(), partials.data(), cubic.data(), plane.data(),
+                          dist.data(), order.data(), nearest.data(), fitCount.data(), fitDegree.data()),
+                  0);
+    }
+    for (double v : partials) EXPECT_EQ(v, -9.0);
+    for (int v : nearest) EXPECT_EQ(v, -9);
+
+    // Repeated points are not refused here (the drivers refuse them): every
+    // point still gets nine distinct neighbours and a valid fit degree.
+    s.x[7] = s.x[2];
+    s.y[7] = s.y[2];
+    int count = 12;
+    EXPECT_EQ(sdpd3p_(&count, s.x.data(), s.y.data(), s.z.data(), partials.data(), cubic.data(), plane.data(),
+                      dist.data(), order.data(), nearest.data(), fitCount.data(), fitDegree.data()),
+              0);
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_TRUE(fitDegree[i] >= 0 && fitDegree[i] <= 3);
+        for (int k = 0; k < 9; ++k) EXPECT_TRUE(nearest[9 * i + k] >= 1 && nearest[9 * i + k] <= 12);
+    }
+}
+
 }  // namespace
