@@ -15,7 +15,7 @@ for config in "${configs[@]}"; do
   case "$config" in
     release) flags=(-DCMAKE_BUILD_TYPE=Release -DLUM_BUILD_BENCH=ON) ;;
     asan) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUM_SANITIZE=ON) ;;
-    tsan) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUM_TSAN=ON -DLUM_BUILD_TOOLS=OFF -DLUM_BUILD_EXAMPLES=OFF) ;;
+    tsan) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUM_TSAN=ON -DLUM_BUILD_TOOLS=OFF) ;;
     *) echo "unknown configuration: $config" >&2; exit 2 ;;
   esac
   dir="build/$config"

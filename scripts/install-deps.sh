@@ -12,6 +12,9 @@ have_cmd nm || need+=(binutils)
 have_pkg libgtest-dev || need+=(libgtest-dev)
 have_pkg libgmock-dev || need+=(libgmock-dev)
 have_pkg libbenchmark-dev || need+=(libbenchmark-dev)
+have_pkg libcli11-dev || need+=(libcli11-dev)
+have_pkg libpng-dev || need+=(libpng-dev)
+have_cmd doxygen || need+=(doxygen)
 
 if ((${#need[@]})); then
   echo "installing: ${need[*]}"
