@@ -26,13 +26,25 @@ constexpr int kReuseTriangulation = 2;
 constexpr int kStatusOk = 0;
 constexpr int kStatusNoOutput = 3;
 constexpr int kStatusTriangulationFailed = 9;
-// Most points handed to one Calculate_ call: whole blocks, and far below the
+// Most points handed to one Calculate_ call: whole blocks, far below the
 // library's int counts.
-constexpr std::size_t kPointsPerCall = kLibraryBlock * 20000;
-// Points per piece of work for a thread (whole blocks), and the least work
-// worth more than one thread.
-constexpr std::size_t kPiecePoints = kLibraryBlock * 64;
-constexpr std::size_t kSerialBelow = 2 * kPiecePoints;
+constexpr std::size_t kPointsPerCall = kLibraryBlock * 400000;
+// Work is split over threads only above this many points, and never into
+// pieces smaller than this (whole blocks). Each thread gets about one piece:
+// every Calculate_ call starts its own search structures, so few large calls
+// are cheaper than many small ones.
+constexpr std::size_t kSerialBelow = kLibraryBlock * 128;
+constexpr std::size_t kMinPiecePoints = kLibraryBlock * 64;
+// Most points of one grid piece (padded rows), which bounds the buffers.
+constexpr std::size_t kMaxGridPiecePoints = std::size_t{1} << 21;
+
+std::size_t roundUp(std::size_t value, std::size_t step) { return (value + step - 1) / step * step; }
+
+// Points per piece when `count` points are shared by `workers` threads.
+std::size_t pieceSize(std::size_t count, int workers) {
+  const std::size_t share = (count + static_cast<std::size_t>(workers) - 1) / static_cast<std::size_t>(workers);
+  return roundUp(std::max(share, kMinPiecePoints), kLibraryBlock);
+}
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -196,21 +208,50 @@ void ScatteredSurface::values(const double* x, const double* y, std::size_t coun
 
 void ScatteredSurface::evaluate(const double* x, const double* y, std::size_t count, double* out,
                                 int workers) const {
-  parallelFor(count, kLibraryBlock, kPiecePoints, workers, kSerialBelow,
+  // Pieces start at multiples of the library's block, so each block holds
+  // the same points as in one call over all of them.
+  parallelFor(count, kLibraryBlock, pieceSize(count, workers), workers, kSerialBelow,
               [&](std::size_t begin, std::size_t end) { values(x + begin, y + begin, end - begin, out + begin); });
 }
 
 void ScatteredSurface::grid(const double* xg, std::size_t nx, const double* yg, std::size_t ny, double* out,
                             int workers) const {
   if (nx == 0 || ny == 0) return;
-  // Whole rows per piece: each row is one run of output points, as the
-  // library's grid driver feeds it.
-  const std::size_t rowsPerPiece = std::max<std::size_t>(1, kPiecePoints / nx);
-  parallelFor(ny, 1, rowsPerPiece, workers, kSerialBelow / nx + 1, [&](std::size_t first, std::size_t last) {
-    std::vector<double> row(nx);
-    for (std::size_t j = first; j < last; ++j) {
-      std::fill(row.begin(), row.end(), yg[j]);
-      values(xg, row.data(), nx, out + j * nx);
+  const std::size_t serialRows = kSerialBelow / nx + 1;
+  if (method_ == Method::Linear) {
+    const std::size_t rows = (pieceSize(nx * ny, workers) + nx - 1) / nx;
+    parallelFor(ny, 1, rows, workers, serialRows, [&](std::size_t first, std::size_t last) {
+      std::vector<double> rowY(nx);
+      for (std::size_t j = first; j < last; ++j) {
+        std::fill(rowY.begin(), rowY.end(), yg[j]);
+        linearValues(xg, rowY.data(), nx, out + j * nx);
+      }
+    });
+    return;
+  }
+  // The library's grid driver evaluates each row in blocks of 51 from the
+  // row's start. Here each row is padded to whole blocks by repeating its last
+  // node, so that many rows go through one Calculate_ call with exactly those
+  // blocks: a point's value depends only on the points before it in its
+  // block, so the padding changes no real node.
+  const std::size_t padded = roundUp(nx, kLibraryBlock);
+  const std::size_t rows = std::clamp<std::size_t>((pieceSize(padded * ny, workers) + padded - 1) / padded, 1,
+                                                   std::max<std::size_t>(1, kMaxGridPiecePoints / padded));
+  parallelFor(ny, 1, rows, workers, serialRows, [&](std::size_t first, std::size_t last) {
+    const std::size_t points = (last - first) * padded;
+    std::vector<double> px(points), py(points), pz(points);
+    for (std::size_t r = 0; r < last - first; ++r) {
+      for (std::size_t i = 0; i < padded; ++i) {
+        px[r * padded + i] = xg[std::min(i, nx - 1)];
+        py[r * padded + i] = yg[first + r];
+      }
+    }
+    smoothValues(px.data(), py.data(), points, pz.data());
+    for (std::size_t r = 0; r < last - first; ++r) {
+      double* row = out + (first + r) * nx;
+      std::copy(pz.begin() + static_cast<std::ptrdiff_t>(r * padded),
+                pz.begin() + static_cast<std::ptrdiff_t>(r * padded + nx), row);
+      applyFill(px.data() + r * padded, py.data() + r * padded, nx, row);
     }
   });
 }

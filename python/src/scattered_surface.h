@@ -5,10 +5,10 @@
 // Evaluation goes through Calculate_ in blocks laid out exactly as one
 // library call over the same points would lay them (pieces start at
 // multiples of the library's block of 51 points), so the values do not
-// depend on how the points are split over threads. Grids are evaluated row
-// by row, one Calculate_ call per row, which is how the library's grid
-// driver feeds its rows; the grid driver itself is not used because it keeps
-// the mesh counts of its last preparation in process-wide state.
+// depend on how the points are split over threads. Grids are fed to
+// Calculate_ with every row starting a new block, which is how the library's
+// grid driver feeds its rows; the grid driver itself is not used because it
+// keeps the mesh counts of its last preparation in process-wide state.
 #ifndef LUMUTIL_PYTHON_SCATTERED_SURFACE_H
 #define LUMUTIL_PYTHON_SCATTERED_SURFACE_H
 

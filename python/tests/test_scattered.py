@@ -51,7 +51,7 @@ def test_values_mesh_and_derivatives_equal_library(ref, rng, data):
     np.testing.assert_allclose(surface(x, y), z, rtol=0, atol=1e-12)
 
 
-@pytest.mark.parametrize("nx,ny", [(1, 1), (60, 7), (103, 3)])
+@pytest.mark.parametrize("nx,ny", [(1, 1), (60, 7), (103, 3), (307, 211)])
 def test_grid_equals_library_grid_driver(ref, rng, data, nx, ny):
     x, y, z = data
     xg = np.linspace(-0.2, 1.2, nx) if nx > 1 else np.array([0.37])
@@ -64,6 +64,7 @@ def test_grid_equals_library_grid_driver(ref, rng, data, nx, ny):
     got = surface.grid(xg, yg)
     assert got.shape == (ny, nx)
     assert_same_bits(got, expected.reshape(ny, nx))
+    assert_same_bits(surface.grid(xg, yg, workers=1), got)
     assert_same_bits(surface.grid(xg, yg, workers=3), got)
     assert surface.grid(xg, []).shape == (0, nx)
 
