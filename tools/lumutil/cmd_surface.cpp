@@ -137,6 +137,23 @@ struct Evaluator {
   // Values at `count` points; one library call covers them all.
   void run(const double* x, const double* y, int count, double* z) {
     if (!linear) surface.evaluate(x, y, count, z);
+    finish(x, y, count, z);
+  }
+
+  // Values at the nodes of `rows` grid rows of nx nodes (x fastest).
+  void runRows(const double* xs, int nx, const double* ys, int rows, double* z) {
+    if (!linear) surface.evaluateRows(xs, nx, ys, rows, z);
+    std::vector<double> rowX, rowY;
+    for (int r = 0; r < rows; ++r) {
+      rowX.assign(xs, xs + nx);
+      rowY.assign(static_cast<std::size_t>(nx), ys[r]);
+      finish(rowX.data(), rowY.data(), nx, z + static_cast<std::size_t>(r) * nx);
+    }
+  }
+
+  // Linear values, masking and the overshoot count for points whose smooth
+  // values (if any) are already in z.
+  void finish(const double* x, const double* y, int count, double* z) {
     for (int k = 0; k < count; ++k) {
       const int t = locator.locate(x[k], y[k]);
       if (linear)
@@ -193,14 +210,15 @@ int runGrid(const GridOptions& o) {
 
   Evaluator evaluator(data, o.method, o.maskOutside);
   std::vector<double> z(static_cast<std::size_t>(nx) * static_cast<std::size_t>(ny));
-  std::vector<double> rowY(static_cast<std::size_t>(nx));
   {
     Progress progress("grid", z.size(), o.data.common.quiet);
-    // Row by row, as the library's own grid driver feeds its blocks.
-    for (int j = 0; j < ny; ++j) {
-      std::fill(rowY.begin(), rowY.end(), axes.ys[static_cast<std::size_t>(j)]);
-      evaluator.run(axes.xs.data(), rowY.data(), nx, z.data() + static_cast<std::size_t>(j) * nx);
-      progress.update(static_cast<std::size_t>(j + 1) * static_cast<std::size_t>(nx));
+    // Groups of whole rows, about 2^16 nodes per library call: few calls, and
+    // progress that moves.
+    const int rowsPerCall = std::max(1, 65536 / nx);
+    for (int j = 0; j < ny; j += rowsPerCall) {
+      const int rows = std::min(rowsPerCall, ny - j);
+      evaluator.runRows(axes.xs.data(), nx, axes.ys.data() + j, rows, z.data() + static_cast<std::size_t>(j) * nx);
+      progress.update(static_cast<std::size_t>(j + rows) * static_cast<std::size_t>(nx));
     }
   }
   const bool overshoot = evaluator.report("grid nodes");

@@ -168,6 +168,23 @@ void Surface::evaluate(const double* x, const double* y, int count, double* z) {
   if (status != 0) throw ComputeError("the library could not evaluate the surface (status " + std::to_string(status) + ")");
 }
 
+void Surface::evaluateRows(const double* xs, int nx, const double* ys, int rows, double* z) {
+  constexpr int kBlock = 51;  // the library locates and evaluates points in blocks of 51
+  const int padded = (nx + kBlock - 1) / kBlock * kBlock;
+  const std::size_t total = static_cast<std::size_t>(padded) * static_cast<std::size_t>(rows);
+  std::vector<double> px(total), py(total), pz(total);
+  for (int r = 0; r < rows; ++r) {
+    double* rx = px.data() + static_cast<std::size_t>(r) * padded;
+    std::copy(xs, xs + nx, rx);
+    std::fill(rx + nx, rx + padded, xs[nx - 1]);  // padding after the row's own nodes changes none of them
+    std::fill(py.data() + static_cast<std::size_t>(r) * padded, py.data() + static_cast<std::size_t>(r + 1) * padded,
+              ys[r]);
+  }
+  evaluate(px.data(), py.data(), static_cast<int>(total), pz.data());
+  for (int r = 0; r < rows; ++r)
+    std::copy_n(pz.data() + static_cast<std::size_t>(r) * padded, nx, z + static_cast<std::size_t>(r) * nx);
+}
+
 int Surface::fitDegree(std::size_t p) const {
   return iwork_[static_cast<std::size_t>(kFitDegreeColumn - 1) * x_.size() + p];
 }

@@ -47,6 +47,11 @@ class Surface {
   // single library call over the same points would place them when `count`
   // is the row length or a multiple of 51.
   void evaluate(const double* x, const double* y, int count, double* z);
+  // Values at the grid nodes (xs[i], ys[j]) of `rows` rows of nx nodes, x
+  // fastest, in one library call. Each row is padded to a whole number of
+  // 51-point blocks, so every row starts a block exactly as the library's own
+  // grid driver starts it, and the values equal that driver's bit for bit.
+  void evaluateRows(const double* xs, int nx, const double* ys, int rows, double* z);
   const Mesh& mesh() const { return mesh_; }
   // zx, zy, zxx, zxy, zyy of point p at 5 * p.
   const double* partials() const { return work_.data(); }
