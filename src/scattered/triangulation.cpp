@@ -9,9 +9,17 @@
 // or an access outside the arrays.
 #include "scattered/triangulation.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <memory>
+#include <new>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "scattered/insertion_locator.h"
 
 namespace lum::scattered {
 namespace {
@@ -383,20 +391,15 @@ int swapDiagonal(const MutLists& m, int o1, int o2, int d1, int d2, int limit) {
   return freed2;
 }
 
-int insertNode(int k, double xk, double yk, int startNode, int nodeCount, const Coords& p,
-               const MutLists& m, int* adjFree) {
-  if (k < 1 || startNode < 1 || startNode > nodeCount || nodeCount < 3 || k > nodeCount + 1) {
-    return kTriTooFewPoints;
-  }
-  if (!std::isfinite(xk) || !std::isfinite(yk)) return kTriNonFinite;
+// Links node k (at xk, yk) where the point search put it, given the search's
+// outcome and i1, i2, i3, and restores the Delaunay property by swaps.
+int linkNode(int k, double xk, double yk, Search found, int i1, int i2, int i3, int nodeCount,
+             const Coords& p, const MutLists& m, int* adjFree) {
   // The lists have room for 6 * (nodeCount + 1) cells; a triangulation of
   // nodeCount + 1 nodes never needs more than 6 * (nodeCount + 1) - 12.
   const int capacity = 6 * (nodeCount + 1);
   const int limit = capacity;
   const ConstLists cm{m.node, m.next, m.last};
-
-  int i1 = 0, i2 = 0, i3 = 0;
-  const Search found = findTriangle(cm, p, startNode, xk, yk, nodeCount, &i1, &i2, &i3);
   if (found == Search::kGaveUp) return kTriSearchFailed;
   if (found == Search::kCollinear) return kTriCollinear;
   if (i3 != 0) {
@@ -437,6 +440,18 @@ int insertNode(int k, double xk, double yk, int startNode, int nodeCount, const 
     c = m.nextOf(c);
     d1 = std::abs(m.nodeAt(c));
   }
+}
+
+int insertNode(int k, double xk, double yk, int startNode, int nodeCount, const Coords& p,
+               const MutLists& m, int* adjFree) {
+  if (k < 1 || startNode < 1 || startNode > nodeCount || nodeCount < 3 || k > nodeCount + 1) {
+    return kTriTooFewPoints;
+  }
+  if (!std::isfinite(xk) || !std::isfinite(yk)) return kTriNonFinite;
+  int i1 = 0, i2 = 0, i3 = 0;
+  const Search found = findTriangle(ConstLists{m.node, m.next, m.last}, p, startNode, xk, yk,
+                                    nodeCount, &i1, &i2, &i3);
+  return linkNode(k, xk, yk, found, i1, i2, i3, nodeCount, p, m, adjFree);
 }
 
 // ---------------------------------------------------------------------------
@@ -580,17 +595,16 @@ struct Table {
   int& at(int tri, int row) const { return t[6 * (tri - 1) + row - 1]; }
 };
 
-// Highest-numbered triangle among 1..upTo with exactly the vertices (v1, v2,
-// v3), or 0. Triangles are ordered by their first vertex, so only the run of
-// triangles whose first vertex is v1 can match; it is found by bisection and
-// scanned downwards, which gives the same triangle as a scan from upTo down.
-int findStored(const Table& tab, int upTo, int v1, int v2, int v3) {
-  int lo = 0, hi = upTo;  // invariant: first vertex of 1..lo <= v1 < that of hi+1..upTo
-  while (lo < hi) {
-    const int mid = lo + (hi - lo + 1) / 2;
-    if (tab.at(mid, 1) <= v1) lo = mid; else hi = mid - 1;
-  }
-  for (int r = lo; r >= 1 && tab.at(r, 1) == v1; --r) {
+// Triangles are numbered by their first vertex, so those whose first vertex
+// is v are the run firstTri[v] .. firstTri[v + 1] - 1. The neighbour search
+// scans that run downwards (up to triangle `upTo`) for an exact vertex triple:
+// the same triangle as a scan of all triangles from upTo down, at the cost of
+// v's degree instead of the triangle count.
+int findStored(const Table& tab, const std::vector<int>& firstTri, int p1, int upTo, int v1,
+               int v2, int v3) {
+  if (v1 < 1) return 0;
+  const int hi = v1 < p1 ? firstTri[v1 + 1] - 1 : upTo;
+  for (int r = hi; r >= firstTri[v1]; --r) {
     if (tab.at(r, 2) == v2 && tab.at(r, 3) == v3) return r;
   }
   return 0;
@@ -602,8 +616,10 @@ int buildTriangleTable(int n, const ConstLists& m, int* triCount, int* triTable)
   const Table tab{triTable};
   const int maxTriangles = 2 * n - 5;
   const int limit = 6 * n;
+  std::vector<int> firstTri(static_cast<size_t>(n) + 1);
   int count = 0;
   for (int p1 = 1; p1 <= n - 2; ++p1) {
+    firstTri[p1] = count + 1;
     const int lastC = m.lastCell(p1);
     int c = m.nextOf(lastC);
     for (int steps = 0;; ++steps) {
@@ -638,7 +654,7 @@ int buildTriangleTable(int n, const ConstLists& m, int* triCount, int* triTable)
             v1 = cc; v2 = a; v3 = b; q = 1;
           }
           if (v1 > p1) continue;  // stored later; it links itself
-          const int r = findStored(tab, t - 1, v1, v2, v3);
+          const int r = findStored(tab, firstTri, p1, t - 1, v1, v2, v3);
           if (r != 0) {
             tab.at(t, 3 + i) = r;
             tab.at(r, 3 + q) = t;
@@ -651,6 +667,74 @@ int buildTriangleTable(int n, const ConstLists& m, int* triCount, int* triTable)
   }
   *triCount = count;
   return 0;
+}
+
+// Orders the border segments into a chain: for l = 1 to segs - 1, the first
+// segment m >= l + 1 that starts where segment l ends is exchanged with
+// segment l + 1. False (the arrays as the exchanges left them) when no such
+// segment exists.
+//
+// On a hull every node starts exactly one segment, and the exchanges then
+// simply lay the chain out from segment 1: a start-vertex map follows it in
+// linear time. Any other input (repeated starts, a chain that closes early)
+// replays the exchanges with an ordered set of (start, position) pairs, which
+// finds the same first m in logarithmic time.
+bool chainBorder(int n, int segs, int* borderSeg) {
+  auto start = [&](int l) { return borderSeg[2 * l - 2]; };
+  auto end = [&](int l) { return borderSeg[2 * l - 1]; };
+  if (segs < 2) return true;
+  std::vector<int> segOfStart(static_cast<size_t>(n) + 1, 0);
+  bool distinct = true;
+  for (int l = 1; l <= segs && distinct; ++l) {
+    const int s = start(l);
+    if (s < 1 || s > n || segOfStart[s] != 0) {
+      distinct = false;
+    } else {
+      segOfStart[s] = l;
+    }
+  }
+  if (distinct) {
+    std::vector<int> order(static_cast<size_t>(segs) + 1);
+    std::vector<char> placed(static_cast<size_t>(segs) + 1, 0);
+    order[1] = 1;
+    placed[1] = 1;
+    bool closed = true;
+    for (int l = 1; l < segs && closed; ++l) {
+      const int e = end(order[l]);
+      const int next = e >= 1 && e <= n ? segOfStart[e] : 0;
+      if (next == 0 || placed[next]) {
+        closed = false;
+      } else {
+        order[l + 1] = next;
+        placed[next] = 1;
+      }
+    }
+    if (closed) {
+      std::vector<int> chained(2 * static_cast<size_t>(segs));
+      for (int l = 1; l <= segs; ++l) {
+        chained[2 * l - 2] = start(order[l]);
+        chained[2 * l - 1] = end(order[l]);
+      }
+      std::copy(chained.begin(), chained.end(), borderSeg);
+      return true;
+    }
+  }
+  std::set<std::pair<int, int>> pending;  // (start, position) of segments 2..segs
+  for (int l = 2; l <= segs; ++l) pending.emplace(start(l), l);
+  for (int l = 1; l < segs; ++l) {
+    const int e = end(l);
+    const auto it = pending.lower_bound({e, l + 1});
+    if (it == pending.end() || it->first != e) return false;
+    const int mm = it->second;
+    pending.erase(it);
+    if (mm != l + 1) {
+      pending.erase({start(l + 1), l + 1});
+      pending.emplace(start(l + 1), mm);
+      std::swap(borderSeg[2 * mm - 2], borderSeg[2 * l]);
+      std::swap(borderSeg[2 * mm - 1], borderSeg[2 * l + 1]);
+    }
+  }
+  return true;
 }
 
 int extractBorder(int n, int* triCount, int* triVertex, int* borderCount, int* borderSeg,
@@ -678,47 +762,130 @@ int extractBorder(int n, int* triCount, int* triVertex, int* borderCount, int* b
       borderSeg[2 * segs - 1] = tab.at(t, (j + 1) % 3 + 1);
     }
   }
-  // Chain: bring the segment that starts where segment l ends to l + 1.
-  for (int l = 1; l < segs; ++l) {
-    const int end = borderSeg[2 * l - 1];
-    int mm = l + 1;
-    while (mm <= segs && borderSeg[2 * mm - 2] != end) ++mm;
-    if (mm > segs) {
-      *triCount = 0;
-      return 2;
-    }
-    if (mm != l + 1) {
-      const int s0 = borderSeg[2 * mm - 2], s1 = borderSeg[2 * mm - 1];
-      borderSeg[2 * mm - 2] = borderSeg[2 * l];
-      borderSeg[2 * mm - 1] = borderSeg[2 * l + 1];
-      borderSeg[2 * l] = s0;
-      borderSeg[2 * l + 1] = s1;
-    }
+  if (!chainBorder(n, segs, borderSeg)) {
+    *triCount = 0;
+    return 2;
   }
   *borderCount = segs;
   return 0;
 }
 
-// First triangle (in triangle order) among 1..count having both i and j as
-// vertices; 0 if none. Any two vertices of a triangle are joined by one of its
-// edges 1-2, 2-3, 3-1.
-int firstTriangleWith(const int* triVertex, int count, int i, int j) {
-  for (int t = 1; t <= count; ++t) {
-    const int* v = triVertex + 3 * (t - 1);
-    const bool hasI = v[0] == i || v[1] == i || v[2] == i;
-    const bool hasJ = v[0] == j || v[1] == j || v[2] == j;
-    if (hasI && hasJ) return t;
+// The triangles of the list as it stood when thin-triangle removal began
+// ("originals", numbered 1..count), which of them are still in the list, and
+// the number each has in the current list: 1 + the originals before it that
+// are still there. Counts are kept in a Fenwick tree, so removing a triangle
+// and converting between numbers cost O(log count) instead of shifting the
+// list.
+class TriangleList {
+ public:
+  explicit TriangleList(int count) : count_(count), tree_(count + 1), alive_(count + 1, 1) {
+    for (int i = 1; i <= count; ++i) tree_[i] = i & -i;  // prefix sums of all ones
+    top_ = 1;
+    while (2 * top_ <= count) top_ *= 2;
+    last_ = count;
   }
-  return 0;
-}
+  bool alive(int o) const { return alive_[o] != 0; }
+  // Current number of original o, or of the triangle that took its place.
+  int numberOf(int o) const {
+    int sum = 0;
+    for (int i = o - 1; i > 0; i -= i & -i) sum += tree_[i];
+    return 1 + sum;
+  }
+  // Original of the triangle with current number t (1 <= t <= alive count).
+  int original(int t) const {
+    int pos = 0;
+    for (int step = top_; step > 0; step /= 2) {
+      if (pos + step <= count_ && tree_[pos + step] < t) {
+        pos += step;
+        t -= tree_[pos];
+      }
+    }
+    return pos + 1;
+  }
+  // The last triangle still in the list (0 if none).
+  int last() const { return last_; }
+  void remove(int o) {
+    alive_[o] = 0;
+    for (int i = o; i <= count_; i += i & -i) --tree_[i];
+    while (last_ > 0 && !alive_[last_]) --last_;
+  }
 
+ private:
+  int count_;
+  std::vector<int> tree_;
+  std::vector<char> alive_;
+  int top_;
+  int last_;
+};
+
+// For each node, the original triangles having it as a vertex, ascending.
+class VertexTriangles {
+ public:
+  VertexTriangles(int n, const int* triVertex, int count) : n_(n), start_(n + 2, 0) {
+    auto valid = [&](int v) { return v >= 1 && v <= n; };
+    for (int r = 0; r < 3 * count; ++r) {
+      if (valid(triVertex[r])) ++start_[triVertex[r] + 1];
+    }
+    for (int v = 1; v <= n + 1; ++v) start_[v] += start_[v - 1];
+    tri_.resize(start_[n + 1]);
+    std::vector<int> fill(start_.begin(), start_.end() - 1);
+    for (int r = 0; r < 3 * count; ++r) {
+      if (valid(triVertex[r])) tri_[fill[triVertex[r]]++] = r / 3 + 1;
+    }
+  }
+  // First original still in the list whose vertices include both i and j
+  // (in the list's order, which is the originals' order); 0 if none. Any two
+  // vertices of a triangle are joined by one of its edges, so this is also
+  // the first triangle having an edge from i to j.
+  int firstWith(int i, int j, const TriangleList& list, const int* triVertex) const {
+    if (i < 1 || i > n_ || j < 1 || j > n_) return 0;
+    if (start_[j + 1] - start_[j] < start_[i + 1] - start_[i]) std::swap(i, j);
+    for (int k = start_[i]; k < start_[i + 1]; ++k) {
+      const int o = tri_[k];
+      const int* v = triVertex + 3 * (o - 1);
+      if (list.alive(o) && (v[0] == j || v[1] == j || v[2] == j)) return o;
+    }
+    return 0;
+  }
+
+ private:
+  int n_;
+  std::vector<int> start_;
+  std::vector<int> tri_;
+};
+
+// Thin-triangle removal. The passes follow the chain exactly as the plain
+// procedure does (scan of the triangle list for each segment's triangle, the
+// list shifted down and every later triangle number decremented on each
+// removal, segments shifted up to make room), but:
+//   - a segment's triangle is held as an original triangle number, which
+//     stays valid while triangles are removed; its current number is
+//     numberOf(), which changes exactly as the decrements would change it
+//     (also for a number naming a removed triangle, which then names the one
+//     that moved into its place);
+//   - the triangle holding two given vertices comes from the per-node
+//     triangle lists instead of a scan of all triangles;
+//   - "is the apex a border vertex" is a count of segments starting there;
+//   - a pass writes the new chain while reading a copy of the old one, which
+//     is what the shifts amount to;
+//   - triVertex is compacted once at the end. A removal in the plain
+//     procedure leaves the last slot of the shortened list unchanged, holding
+//     the triangle that was last before it; these slots are recorded and
+//     written too, so the whole array ends as the plain procedure leaves it.
 void removeThinTriangles(int n, const Coords& p, int* triCount, int* triVertex, int* borderCount,
                          int* borderSeg, int* borderTri) {
-  int tris = *triCount;
+  const int originals = *triCount;
+  int tris = originals;
   int segs = *borderCount;
   if (segs < 1 || tris < 1) return;
+  TriangleList list(originals);
+  const VertexTriangles byVertex(n, triVertex, originals);
+  auto inRange = [&](int v) { return v >= 1 && v <= n; };
+
+  // Original triangle of each segment (the chain never outgrows max(segs, n)).
+  std::vector<int> segTri(static_cast<size_t>(std::max(segs, n)) + 1);
   for (int l = 1; l <= segs; ++l) {
-    borderTri[l - 1] = firstTriangleWith(triVertex, tris, borderSeg[2 * l - 2], borderSeg[2 * l - 1]);
+    segTri[l] = byVertex.firstWith(borderSeg[2 * l - 2], borderSeg[2 * l - 1], list, triVertex);
   }
   // Scale factors: mean absolute extents of the border segments.
   double ax = 0.0, ay = 0.0;
@@ -729,58 +896,76 @@ void removeThinTriangles(int n, const Coords& p, int* triCount, int* triVertex, 
   ax = ax / segs;
   ay = ay / segs;
 
-  auto isBorderVertex = [&](int v) {
-    for (int l = 1; l <= segs; ++l) {
-      if (borderSeg[2 * l - 2] == v) return true;
-    }
-    return false;
-  };
+  std::vector<int> startsAt(static_cast<size_t>(n) + 1, 0);  // segments starting at each node
+  for (int l = 1; l <= segs; ++l) {
+    if (inRange(borderSeg[2 * l - 2])) ++startsAt[borderSeg[2 * l - 2]];
+  }
+  std::vector<int> staleSlot(static_cast<size_t>(originals) + 1, 0);
+  std::vector<int> oldSeg, oldTri;
 
   for (int pass = 1; pass <= kThinPasses; ++pass) {
     int removed = 0;
     const int segsAtStart = segs;
-    int l = 1;
-    for (int visited = 0; visited < segsAtStart; ++visited) {
-      const int i1 = borderSeg[2 * l - 2];
-      const int i2 = borderSeg[2 * l - 1];
-      const int t = borderTri[l - 1];
+    oldSeg.assign(borderSeg, borderSeg + 2 * segsAtStart);
+    oldTri.assign(segTri.begin(), segTri.begin() + segsAtStart + 1);
+    int out = 0;  // segments of the new chain written so far
+    auto emit = [&](int s, int e, int o) {
+      ++out;
+      borderSeg[2 * out - 2] = s;
+      borderSeg[2 * out - 1] = e;
+      segTri[out] = o;
+    };
+    for (int j = 1; j <= segsAtStart; ++j) {
+      const int i1 = oldSeg[2 * j - 2];
+      const int i2 = oldSeg[2 * j - 1];
+      const int o = oldTri[j];
+      const int t = o == 0 ? 0 : list.numberOf(o);
       if (t < 1 || t > tris || segs >= n) {
-        ++l;
+        emit(i1, i2, o);
         continue;
       }
-      const int* v = triVertex + 3 * (t - 1);
+      const int* v = triVertex + 3 * (list.original(t) - 1);
       const int i3 = (v[0] != i1 && v[0] != i2) ? v[0] : ((v[1] != i1 && v[1] != i2) ? v[1] : v[2]);
+      if (!inRange(i3)) {
+        emit(i1, i2, o);
+        continue;
+      }
       const double dxa = (p.X(i2) - p.X(i1)) / ax;
       const double dya = (p.Y(i2) - p.Y(i1)) / ay;
       const double dxb = (p.X(i3) - p.X(i1)) / ax;
       const double dyb = (p.Y(i3) - p.Y(i1)) / ay;
       const double ratio = (dxa * dyb - dxb * dya) / (dxa * dxa + dya * dya);
-      if (!(ratio < kThinRatio) || isBorderVertex(i3)) {
-        ++l;
+      if (!(ratio < kThinRatio) || startsAt[i3] > 0) {
+        emit(i1, i2, o);
         continue;
       }
-      // Remove triangle t.
-      for (int r = 3 * t; r < 3 * tris; ++r) triVertex[r - 3] = triVertex[r];
+      // Remove triangle t; slot `tris` keeps the triangle that was last.
+      staleSlot[tris] = list.last();
+      list.remove(list.original(t));
       --tris;
-      for (int j = 1; j <= segs; ++j) {
-        if (borderTri[j - 1] > t) --borderTri[j - 1];
-      }
-      // Segment l becomes (i1, i3); (i3, i2) is inserted after it.
-      for (int j = segs; j > l; --j) {
-        borderSeg[2 * j] = borderSeg[2 * j - 2];
-        borderSeg[2 * j + 1] = borderSeg[2 * j - 1];
-        borderTri[j] = borderTri[j - 1];
-      }
+      // Segment (i1, i2) becomes (i1, i3), (i3, i2).
       ++segs;
-      borderSeg[2 * l - 1] = i3;
-      borderSeg[2 * l] = i3;
-      borderSeg[2 * l + 1] = i2;
-      borderTri[l - 1] = firstTriangleWith(triVertex, tris, i1, i3);
-      borderTri[l] = firstTriangleWith(triVertex, tris, i3, i2);
+      ++startsAt[i3];
+      emit(i1, i3, byVertex.firstWith(i1, i3, list, triVertex));
+      emit(i3, i2, byVertex.firstWith(i3, i2, list, triVertex));
       ++removed;
-      l += 2;  // the inserted segment waits for the next pass
     }
     if (removed == 0) break;
+  }
+
+  for (int l = 1; l <= segs; ++l) borderTri[l - 1] = segTri[l] == 0 ? 0 : list.numberOf(segTri[l]);
+  // Compaction: the t-th remaining triangle has original number >= t, and
+  // a stale slot s holds an original >= s, so reading ahead of the writes
+  // always finds the original data.
+  int t = 0;
+  for (int o = 1; o <= originals; ++o) {
+    if (!list.alive(o)) continue;
+    ++t;
+    if (o != t) std::copy(triVertex + 3 * (o - 1), triVertex + 3 * o, triVertex + 3 * (t - 1));
+  }
+  for (int slot = tris + 1; slot <= originals; ++slot) {
+    const int o = staleSlot[slot];
+    if (o != slot) std::copy(triVertex + 3 * (o - 1), triVertex + 3 * o, triVertex + 3 * (slot - 1));
   }
   *triCount = tris;
   *borderCount = segs;
@@ -833,11 +1018,37 @@ void sdTriangulate(const int* n, const double* x, const double* y, int* adjNode,
     return;
   }
   const MutLists m{adjNode, adjNext, adjLast};
+  const ConstLists cm{adjNode, adjNext, adjLast};
+  // Each point is located by the grid-and-walk locator where it can vouch
+  // for the insertion walk's result (see insertion_locator.h), else by the
+  // walk from the previous node. The locator is an accelerator only: without
+  // memory for it every point takes the walk, with the same result.
+  std::unique_ptr<InsertionLocator> locator;
+  try {
+    locator = std::make_unique<InsertionLocator>(count, x, y);
+  } catch (const std::bad_alloc&) {
+    locator.reset();
+  }
   for (int k = 4; k <= count; ++k) {
-    const int st = insertNode(k, x[k - 1], y[k - 1], k - 1, k - 1, p, m, adjFree);
+    const double xk = x[k - 1], yk = y[k - 1];
+    const int nodeCount = k - 1;
+    int i1 = 0, i2 = 0, i3 = 0;
+    Search found = Search::kFound;
+    if (!locator || !locator->locate(nodeCount, xk, yk, adjNode, adjNext, adjLast, nodeCount, &i1,
+                                     &i2, &i3)) {
+      found = findTriangle(cm, p, nodeCount, xk, yk, nodeCount, &i1, &i2, &i3);
+    }
+    const int st = linkNode(k, xk, yk, found, i1, i2, i3, nodeCount, p, m, adjFree);
     if (st != 0) {
       *status = st;
       return;
+    }
+    if (locator) {
+      try {
+        locator->recordNode(k);
+      } catch (const std::bad_alloc&) {
+        locator.reset();
+      }
     }
   }
   *status = checkTriangulation(count, adjNode, adjNext, adjLast, *adjFree) ? 0 : kTriBrokenLists;

@@ -1,0 +1,101 @@
+// Fast location of the points that the Delaunay insertion adds to the mesh.
+//
+// The insertion locates each new point P by a walk from the previously
+// inserted node m0 (sdFindTriangle). On points in random order that walk
+// crosses O(sqrt n) triangles per point. Its result is the triangle holding P
+// together with the order of the triangle's vertices, and that order fixes the
+// cell and triangle numbering of everything downstream.
+//
+// The order depends only on three orientation tests. The walk keeps m0 fixed
+// and moves through triangles (m1, m2, m3) with P left of (or on) the ray
+// m0->m1 and right of the ray m0->m2; it returns the first triangle that holds
+// P, as i1 = m1, i2 = m2, i3 = m3. Writing "v is left" for "P is left of (or
+// on) the ray from m0 to v", with m0 itself counting as left:
+//   - exactly one vertex not left: it is i2, its counterclockwise predecessor
+//     in the triangle is i1 and its successor i3;
+//   - exactly two vertices not left: the left one is i1, followed
+//     counterclockwise by i2 and i3.
+// (With P strictly inside the triangle, one or two vertices are left and the
+// others are not: the three ray orientations, weighted by the barycentric
+// coordinates of P, sum to zero.)
+//
+// InsertionLocator finds the triangle another way: a grid of the inserted
+// nodes gives a node near P, and a short visibility walk from there reaches a
+// triangle T holding P. It then answers for the insertion walk only when every
+// fact the argument above needs is certain in exact arithmetic, each by the
+// certified orientation sign below:
+//   - P lies strictly inside T (all three edge tests certain);
+//   - m0 is an interior node, or P lies strictly inside m0's hull angle (the
+//     walk's hull-edge tests at m0 are certain), so the walk neither restarts
+//     nor steps outside the hull;
+//   - the ray test of each vertex of T is certain (or the vertex is m0).
+// Under these conditions the exact walk ends in T with the vertices in the
+// order above, and the floating-point walk evaluates exactly these tests with
+// the same results. Its other tests (the ray tests and inside tests of the
+// triangles it crosses before T) can differ from exact arithmetic only when a
+// node lies within rounding of the line through m0 and P, or P within
+// rounding of being inside a crossed triangle: nearly collinear nodes, where
+// the walk's own tests contradict each other. Everything else (points outside
+// the hull, points on an edge or at a node, uncertain tests, a walk that does
+// not settle) is left to sdFindTriangle.
+#ifndef LUM_SCATTERED_INSERTION_LOCATOR_H
+#define LUM_SCATTERED_INSERTION_LOCATOR_H
+
+#include <vector>
+
+namespace lum::scattered {
+
+// Certified sign of the orientation test "P left of (or on) the directed line
+// A -> B", which the triangulation evaluates as
+//     l = (xB - xA)*(yP - yA),  r = (xP - xA)*(yB - yA),  left when l >= r.
+// Returns +1 when L > R holds for the exact products L, R of the exact
+// differences (then the computed test says left), -1 when L < R (the computed
+// test says right), and 0 when rounding could decide either way.
+//
+// Bound: with u = 2^-53, each of l and r comes from two subtractions and a
+// product, so |l - L| <= ((1+u)^3 - 1)|L| + eta, where eta = 2^-1075 covers a
+// product that falls into the subnormal range (sums and differences of
+// doubles are exact there). Hence |(l - r) - (L - R)| <= 3.02u(|l| + |r|) +
+// 4 eta. The filter accepts when the computed d = fl(l - r), whose sign is
+// that of l - r, exceeds b = fl(fl(4u fl(|l| + |r|)) + F) with F = 2^-1022;
+// then l - r >= d/(1+u) > b/(1+u) >= 3.99u(|l| + |r|) + 0.99F, which exceeds
+// the error bound above. If a difference or product overflows, b is infinite
+// (or d is NaN) and the filter reports 0. Inputs must be finite.
+int sdCertainSide(double ax, double ay, double bx, double by, double px, double py);
+
+// Grid of inserted nodes plus visibility walk, for one triangulation call.
+// Memory: about n/2 ints, released with the object.
+class InsertionLocator {
+ public:
+  // n points with finite coordinates x, y (1-based point k at x[k - 1]);
+  // nodes 1..3 form the initial triangle.
+  InsertionLocator(int n, const double* x, const double* y);
+
+  // Node k is now in the mesh (nodes are added in the order 4, 5, ...).
+  void recordNode(int k);
+
+  // Tries to give, for the point (px, py) and the walk's start node m0, the
+  // triangle (i1, i2, i3) that sdFindTriangle would return, in its order.
+  // Returns false when the conditions above do not all hold; the caller then
+  // runs sdFindTriangle. nodeCount is the number of nodes in the mesh.
+  bool locate(int m0, double px, double py, const int* adjNode, const int* adjNext,
+              const int* adjLast, int nodeCount, int* i1, int* i2, int* i3) const;
+
+ private:
+  int cellOf(double px, double py) const;
+  int nearbyNode(double px, double py) const;
+  void rebuild(int nodes);
+
+  const double* x_;
+  const double* y_;
+  double x0_ = 0.0, y0_ = 0.0;      // lower left corner of the points' bounding box
+  double width_ = 0.0, height_ = 0.0;
+  int nx_ = 1, ny_ = 1;             // grid cells along x and y
+  double scaleX_ = 0.0, scaleY_ = 0.0;
+  std::vector<int> latest_;         // per cell: the last inserted node in it, 0 if none
+  int nextRebuild_ = 0;             // node count at which the grid is refined
+};
+
+}  // namespace lum::scattered
+
+#endif  // LUM_SCATTERED_INSERTION_LOCATOR_H

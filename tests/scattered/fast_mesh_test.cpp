@@ -1,0 +1,467 @@
+// The fast mesh stages against the straightforward ones (reference/): point
+// location during the insertion, triangle table, border chain and thin-triangle
+// removal must leave every output and every scratch array bit for bit as the
+// straightforward stages do.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <numeric>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "reference/mesh_reference.h"
+#include "scattered/insertion_locator.h"
+#include "scattered/triangulation.h"
+#include "scattered/work_layout.h"
+
+namespace lum::scattered {
+namespace {
+
+namespace ref = lum::scattered::reference;
+
+struct Points {
+  std::string name;
+  std::vector<double> x, y;
+  int n() const { return static_cast<int>(x.size()); }
+};
+
+// Random order, but points 1-3 not on one line (the triangulation insists).
+void shuffleKeepingFirstTriangle(Points& p, std::mt19937_64& rng) {
+  std::vector<int> order(p.n());
+  std::iota(order.begin(), order.end(), 0);
+  auto collinear = [&] {
+    const int a = order[0], b = order[1], c = order[2];
+    return (p.x[b] - p.x[a]) * (p.y[c] - p.y[a]) == (p.x[c] - p.x[a]) * (p.y[b] - p.y[a]);
+  };
+  do std::shuffle(order.begin(), order.end(), rng);
+  while (collinear());
+  Points q{p.name, {}, {}};
+  for (int i : order) q.x.push_back(p.x[i]), q.y.push_back(p.y[i]);
+  p = q;
+}
+
+Points uniform(int n, unsigned seed) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  Points p{"uniform " + std::to_string(n), {}, {}};
+  for (int i = 0; i < n; ++i) p.x.push_back(u(rng)), p.y.push_back(u(rng));
+  return p;
+}
+
+// Integer grid: ties in every distance, cocircular quadruples everywhere,
+// points exactly on edges of the growing mesh. `jitter` > 0 moves each point
+// by up to jitter (near-degenerate: collinear and cocircular up to rounding).
+Points grid(int side, unsigned seed, double jitter = 0.0) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  Points p{"grid " + std::to_string(side) + (jitter > 0 ? " jittered" : ""), {}, {}};
+  for (int i = 0; i < side; ++i) {
+    for (int j = 0; j < side; ++j) {
+      p.x.push_back(i + jitter * u(rng));
+      p.y.push_back(j + jitter * u(rng));
+    }
+  }
+  shuffleKeepingFirstTriangle(p, rng);
+  return p;
+}
+
+Points clustered(int n, unsigned seed) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  std::normal_distribution<double> g(0.0, 0.004);
+  Points p{"clustered " + std::to_string(n), {}, {}};
+  std::vector<std::pair<double, double>> centres(std::max(1, n / 40));
+  for (auto& c : centres) c = {u(rng), u(rng)};
+  for (int i = 0; i < n; ++i) {
+    const auto& c = centres[rng() % centres.size()];
+    p.x.push_back(c.first + g(rng));
+    p.y.push_back(c.second + g(rng));
+  }
+  return p;
+}
+
+// A strip 1000 times longer than wide: long thin border triangles.
+Points band(int n, unsigned seed) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  Points p{"band " + std::to_string(n), {}, {}};
+  for (int i = 0; i < n; ++i) p.x.push_back(1000 * u(rng)), p.y.push_back(u(rng));
+  return p;
+}
+
+// A thin circular arc, random order: most points start outside the hull of
+// their predecessors, and the flat arc gives thin border triangles.
+Points arc(int n, unsigned seed) {
+  std::mt19937_64 rng(seed);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  Points p{"arc " + std::to_string(n), {}, {}};
+  for (int i = 0; i < n; ++i) {
+    const double a = 0.4 * u(rng), r = 100 + 0.5 * u(rng);
+    p.x.push_back(r * std::cos(a));
+    p.y.push_back(r * std::sin(a));
+  }
+  return p;
+}
+
+// Every integer point on circles whose radii have many integer
+// representations: exactly cocircular sets of 12 to 36 points, concentric.
+Points rings(unsigned seed) {
+  Points p{"rings", {}, {}};
+  for (const int r : {5, 25, 65, 85, 125, 325}) {
+    for (int i = -r; i <= r; ++i) {
+      const int j2 = r * r - i * i;
+      const int j = static_cast<int>(std::lround(std::sqrt(j2)));
+      if (j * j != j2) continue;
+      p.x.push_back(i), p.y.push_back(j);
+      if (j != 0) p.x.push_back(i), p.y.push_back(-j);
+    }
+  }
+  p.x.push_back(0.0), p.y.push_back(0.0);
+  std::mt19937_64 rng(seed);
+  shuffleKeepingFirstTriangle(p, rng);
+  return p;
+}
+
+// ---------------------------------------------------------------------------
+// Running both versions
+
+constexpr int kPattern = 0x5a5a5a5a;  // what the arrays hold before a call
+
+struct Lists {
+  std::vector<int> adjNode, adjNext, adjLast;
+  int adjFree = -7, status = -77;
+  explicit Lists(int n) : adjNode(6 * n, kPattern), adjNext(6 * n, kPattern), adjLast(n, kPattern) {}
+};
+
+template <typename Triangulate>
+Lists triangulateWith(Triangulate tri, const Points& p) {
+  Lists l(p.n());
+  const int n = p.n();
+  tri(&n, p.x.data(), p.y.data(), l.adjNode.data(), l.adjNext.data(), l.adjLast.data(), &l.adjFree,
+      &l.status);
+  return l;
+}
+
+void expectSameLists(const Lists& fast, const Lists& slow, const std::string& what) {
+  EXPECT_EQ(fast.status, slow.status) << what;
+  EXPECT_EQ(fast.adjFree, slow.adjFree) << what;
+  EXPECT_EQ(fast.adjNode, slow.adjNode) << what << ": adjNode";
+  EXPECT_EQ(fast.adjNext, slow.adjNext) << what << ": adjNext";
+  EXPECT_EQ(fast.adjLast, slow.adjLast) << what << ": adjLast";
+}
+
+// The driver's road through the mesh stages in its iwork: triangulation into
+// columns 1, 7, 13, the copies into 26, 32, 38, then the conversion with
+// triTable in column 14 and borderTri in column 9.
+struct Iwork {
+  std::vector<int> iwork;
+  int triStatus = -77, listStatus = -77, triCount = -7, borderCount = -7;
+};
+
+template <typename Triangulate, typename AndList>
+Iwork runMeshStages(Triangulate tri, AndList andList, const Points& p) {
+  const int n = p.n();
+  Iwork w;
+  w.iwork.assign(static_cast<size_t>(kIworkColumns) * n, kPattern);
+  int* iw = w.iwork.data();
+  int adjFree = 0;
+  tri(&n, p.x.data(), p.y.data(), column(iw, kAdjNodeCol, n), column(iw, kAdjNextCol, n),
+      column(iw, kAdjLastCol, n), &adjFree, &w.triStatus);
+  if (w.triStatus != 0) return w;
+  std::copy_n(column(iw, kAdjNodeCol, n), adjFree - 1, column(iw, kAdjNodeCopyCol, n));
+  std::copy_n(column(iw, kAdjNextCol, n), adjFree - 1, column(iw, kAdjNextCopyCol, n));
+  std::copy_n(column(iw, kAdjLastCol, n), n, column(iw, kAdjLastCopyCol, n));
+  andList(&n, p.x.data(), p.y.data(), &w.triCount, column(iw, kTriVertexCol, n), &w.borderCount,
+          column(iw, kBorderSegCol, n), &w.listStatus, column(iw, kAdjNodeCol, n),
+          column(iw, kAdjNextCol, n), column(iw, kAdjLastCol, n), column(iw, kTriTableCol, n),
+          column(iw, kBorderTriCol, n));
+  return w;
+}
+
+Iwork fastStages(const Points& p) { return runMeshStages(sdTriangulate, sdTriangulateAndList, p); }
+Iwork slowStages(const Points& p) {
+  return runMeshStages(ref::sdTriangulate, ref::sdTriangulateAndList, p);
+}
+
+// ---------------------------------------------------------------------------
+
+// Exact sign of (xb - xa)(yp - ya) - (xp - xa)(yb - ya) for coordinates that
+// are multiples of 2^-52 below 2 in magnitude: differences are exact in 54
+// bits, products in 108, and quad precision (113 bits) then rounds only the
+// final difference, which keeps its sign.
+int exactSide(double ax, double ay, double bx, double by, double px, double py) {
+  using Q = __float128;
+  const Q l = (Q(bx) - Q(ax)) * (Q(py) - Q(ay));
+  const Q r = (Q(px) - Q(ax)) * (Q(by) - Q(ay));
+  return l > r ? 1 : (l < r ? -1 : 0);
+}
+
+TEST(FastMesh, CertainSideIsRightWheneverItDecides) {
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  int decided = 0, computedWrong = 0, trials = 0;
+  for (int i = 0; i < 200000; ++i) {
+    double ax = u(rng), ay = u(rng), bx = u(rng), by = u(rng);
+    // P on the line A-B (up to the rounding of the coordinates), then
+    // nudged by a few units in the last place or not at all.
+    const double t = 3 * u(rng);
+    double px = ax + t * (bx - ax), py = ay + t * (by - ay);
+    if (std::fabs(px) >= 2 || std::fabs(py) >= 2) continue;
+    const int nudge = static_cast<int>(rng() % 9) - 4;
+    for (int k = 0; k < std::abs(nudge); ++k) px = std::nextafter(px, nudge > 0 ? 2.0 : -2.0);
+    if (i % 4 == 0) px = u(rng), py = u(rng);  // generic points too
+    auto grid52 = [](double v) { return std::ldexp(std::nearbyint(std::ldexp(v, 52)), -52); };
+    ax = grid52(ax), ay = grid52(ay), bx = grid52(bx), by = grid52(by);
+    px = grid52(px), py = grid52(py);
+    ++trials;
+    const int exact = exactSide(ax, ay, bx, by, px, py);
+    const int certain = sdCertainSide(ax, ay, bx, by, px, py);
+    const bool computedLeft = (bx - ax) * (py - ay) >= (px - ax) * (by - ay);
+    if (computedLeft != (exact >= 0)) {
+      ++computedWrong;
+      EXPECT_EQ(certain, 0) << "a wrongly computed test must not be certified";
+    }
+    if (certain != 0) {
+      ++decided;
+      ASSERT_EQ(certain, exact) << std::hexfloat << ax << ' ' << ay << ' ' << bx << ' ' << by
+                                << ' ' << px << ' ' << py;
+    }
+  }
+  EXPECT_GT(computedWrong, 100);         // the data does reach the rounding zone
+  EXPECT_GT(decided, trials / 4);        // and the generic quarter is decided
+  // Overflowing differences, and products in the subnormal range, are never
+  // certified; exact zeros are not either.
+  EXPECT_EQ(sdCertainSide(-1e308, 0, 1e308, 1, 0, 1e308), 0);
+  EXPECT_EQ(sdCertainSide(0, 0, 1e-170, 0, 0, 1e-170), 0);
+  EXPECT_EQ(sdCertainSide(0, 0, 1, 1, 2, 2), 0);
+  EXPECT_EQ(sdCertainSide(0, 0, 1, 0, 0, 1), 1);
+  EXPECT_EQ(sdCertainSide(0, 0, 1, 0, 0, -1), -1);
+}
+
+// Direct check of the locator: on meshes of several kinds, for many points P
+// and start nodes m0 (interior and hull nodes), whenever the locator answers
+// it gives the walk's triangle in the walk's vertex order.
+TEST(FastMesh, LocatorAnswersExactlyAsTheWalk) {
+  std::mt19937_64 rng(11);
+  // Least share of queries answered: exact grids put many points on edges or
+  // on rays through m0, which the walk handles.
+  const std::vector<std::pair<Points, double>> sets = {
+      {uniform(3000, 1), 0.9}, {grid(50, 2), 0.05},  {clustered(3000, 3), 0.9},
+      {band(2000, 4), 0.9},    {rings(5), 0.5},      {grid(40, 6, 1e-12), 0.9}};
+  for (const auto& [p, share] : sets) {
+    SCOPED_TRACE(p.name);
+    const int n = p.n();
+    // Mesh of the first `built` points; the others are query points.
+    const int built = n * 3 / 4;
+    Points head{p.name, {p.x.begin(), p.x.begin() + built}, {p.y.begin(), p.y.begin() + built}};
+    const Lists mesh = triangulateWith(ref::sdTriangulate, head);
+    ASSERT_EQ(mesh.status, 0);
+    InsertionLocator locator(n, p.x.data(), p.y.data());
+    for (int k = 4; k <= built; ++k) locator.recordNode(k);
+    int answered = 0, queries = 0;
+    std::uniform_real_distribution<double> coin(0.0, 1.0);
+    for (int q = built; q < n; ++q) {
+      for (int rep = 0; rep < 3; ++rep) {
+        // Query the remaining data points, and points half way to a node.
+        double px = p.x[q], py = p.y[q];
+        if (rep == 2) {
+          const int other = static_cast<int>(rng() % built);
+          px = 0.5 * (px + p.x[other]);
+          py = 0.5 * (py + p.y[other]);
+        }
+        const int m0 = 1 + static_cast<int>(rng() % built);
+        int f1 = -9, f2 = -9, f3 = -9;
+        ++queries;
+        if (!locator.locate(m0, px, py, mesh.adjNode.data(), mesh.adjNext.data(),
+                            mesh.adjLast.data(), built, &f1, &f2, &f3)) {
+          continue;
+        }
+        ++answered;
+        int s1 = 0, s2 = 0, s3 = 0;
+        ref::sdFindTriangle(&m0, &px, &py, p.x.data(), p.y.data(), mesh.adjNode.data(),
+                            mesh.adjNext.data(), mesh.adjLast.data(), &s1, &s2, &s3, &built);
+        ASSERT_EQ(f1, s1) << "m0 " << m0 << " query " << q;
+        ASSERT_EQ(f2, s2) << "m0 " << m0 << " query " << q;
+        ASSERT_EQ(f3, s3) << "m0 " << m0 << " query " << q;
+      }
+    }
+    EXPECT_GT(answered, share * queries);
+  }
+}
+
+TEST(FastMesh, LargeUniformTriangulationEqualsTheWalks) {
+  const Points p = uniform(100000, 21);
+  expectSameLists(triangulateWith(sdTriangulate, p), triangulateWith(ref::sdTriangulate, p),
+                  p.name);
+}
+
+// Whole iwork after triangulation, list copies and conversion (triangle table,
+// border chain, thin-triangle removal), on every kind of data at a few sizes.
+TEST(FastMesh, MeshStagesLeaveTheReferenceIwork) {
+  std::vector<Points> sets = {uniform(10, 31),    uniform(100, 32),   uniform(3000, 33),
+                              grid(4, 34),        grid(30, 35),       grid(60, 36),
+                              grid(30, 37, 1e-9), grid(30, 38, 1e-13), clustered(200, 39),
+                              clustered(4000, 40), band(50, 41),      band(3000, 42),
+                              arc(300, 43),       rings(44)};
+  for (const Points& p : sets) {
+    SCOPED_TRACE(p.name);
+    const Iwork fast = fastStages(p);
+    const Iwork slow = slowStages(p);
+    ASSERT_EQ(slow.triStatus, 0);
+    EXPECT_EQ(fast.triStatus, slow.triStatus);
+    EXPECT_EQ(fast.listStatus, slow.listStatus);
+    EXPECT_EQ(fast.triCount, slow.triCount);
+    EXPECT_EQ(fast.borderCount, slow.borderCount);
+    EXPECT_TRUE(fast.iwork == slow.iwork) << "iwork differs";
+  }
+}
+
+// The long thin sets do exercise the removal: several triangles per set, and
+// triangles shifted in the middle of the list.
+TEST(FastMesh, ThinRemovalIsExercisedByTheLongThinSets) {
+  for (const Points& p : {band(3000, 42), arc(300, 43)}) {
+    const Lists l = triangulateWith(ref::sdTriangulate, p);
+    const int n = p.n();
+    std::vector<int> triVertex(6 * n), borderSeg(2 * n), triTable(12 * n);
+    int triCount = 0, borderCount = 0, status = 0;
+    ref::sdExtractBorder(&n, &triCount, triVertex.data(), &borderCount, borderSeg.data(), &status,
+                         l.adjNode.data(), l.adjNext.data(), l.adjLast.data(), triTable.data());
+    const int before = triCount;
+    std::vector<int> borderTri(n);
+    ref::sdRemoveThinTriangles(&n, p.x.data(), p.y.data(), &triCount, triVertex.data(),
+                               &borderCount, borderSeg.data(), borderTri.data());
+    EXPECT_GE(before - triCount, 3) << p.name;
+  }
+}
+
+// sdRemoveThinTriangles on arbitrary triangle lists and chains (vertices in
+// range): repeated vertices, segments without a triangle, border triangles
+// named by several segments, a chain that reaches n segments. The renumbering,
+// the stale slots and the scratch must still come out as the plain procedure
+// leaves them.
+TEST(FastMesh, ThinRemovalMatchesOnArbitraryLists) {
+  std::mt19937_64 rng(51);
+  std::uniform_real_distribution<double> u(0.0, 1.0);
+  int changed = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    const int n = 6 + static_cast<int>(rng() % 30);
+    const int tris = 1 + static_cast<int>(rng() % (2 * n));
+    const int segs = 1 + static_cast<int>(rng() % n);
+    const int hubs = 2 + static_cast<int>(rng() % 4);  // few distinct segment starts
+    std::vector<double> x(n), y(n);
+    for (int i = 0; i < n; ++i) x[i] = u(rng), y[i] = trial % 3 == 0 ? 0.01 * u(rng) : u(rng);
+    std::vector<int> triVertex(6 * n + 3, kPattern), borderSeg(2 * n + 2, kPattern);
+    std::vector<int> borderTri(n + 1, kPattern);
+    for (int r = 0; r < 3 * tris; ++r) triVertex[r] = 1 + static_cast<int>(rng() % n);
+    for (int l = 0; l < segs; ++l) {
+      borderSeg[2 * l] = 1 + static_cast<int>(rng() % hubs);
+      borderSeg[2 * l + 1] = 1 + static_cast<int>(rng() % n);
+    }
+    std::vector<int> tv2 = triVertex, bs2 = borderSeg, bt2 = borderTri;
+    int tc1 = tris, bc1 = segs, tc2 = tris, bc2 = segs;
+    sdRemoveThinTriangles(&n, x.data(), y.data(), &tc1, triVertex.data(), &bc1, borderSeg.data(),
+                          borderTri.data());
+    ref::sdRemoveThinTriangles(&n, x.data(), y.data(), &tc2, tv2.data(), &bc2, bs2.data(),
+                               bt2.data());
+    ASSERT_EQ(tc1, tc2) << "trial " << trial;
+    ASSERT_EQ(bc1, bc2) << "trial " << trial;
+    ASSERT_EQ(triVertex, tv2) << "trial " << trial;
+    ASSERT_EQ(borderSeg, bs2) << "trial " << trial;
+    ASSERT_EQ(borderTri, bt2) << "trial " << trial;
+    changed += tc1 < tris;
+  }
+  EXPECT_GT(changed, 1000);
+}
+
+// Lists damaged after the triangulation (neighbours replaced by other nodes):
+// the conversion gives the straightforward status, counts and arrays, also
+// when it fails half way (partial triangle table, partly chained border).
+TEST(FastMesh, DamagedListsConvertAsTheReferenceDoes) {
+  std::mt19937_64 rng(61);
+  int failures = 0;
+  for (int trial = 0; trial < 400; ++trial) {
+    const Points p = trial % 2 ? uniform(40, 100 + trial) : grid(6, 100 + trial);
+    Lists l = triangulateWith(ref::sdTriangulate, p);
+    ASSERT_EQ(l.status, 0);
+    const int n = p.n();
+    const int damage = 1 + static_cast<int>(rng() % 3);
+    for (int d = 0; d < damage; ++d) {
+      const int c = static_cast<int>(rng() % (l.adjFree - 1));
+      const int v = 1 + static_cast<int>(rng() % n);
+      l.adjNode[c] = l.adjNode[c] < 0 ? -v : v;
+    }
+    auto convert = [&](auto andList) {
+      Iwork w;
+      w.iwork.assign(static_cast<size_t>(kIworkColumns) * n, kPattern);
+      int* iw = w.iwork.data();
+      std::copy(l.adjNode.begin(), l.adjNode.end(), column(iw, kAdjNodeCol, n));
+      std::copy(l.adjNext.begin(), l.adjNext.end(), column(iw, kAdjNextCol, n));
+      std::copy(l.adjLast.begin(), l.adjLast.end(), column(iw, kAdjLastCol, n));
+      andList(&n, p.x.data(), p.y.data(), &w.triCount, column(iw, kTriVertexCol, n),
+              &w.borderCount, column(iw, kBorderSegCol, n), &w.listStatus,
+              column(iw, kAdjNodeCol, n), column(iw, kAdjNextCol, n), column(iw, kAdjLastCol, n),
+              column(iw, kTriTableCol, n), column(iw, kBorderTriCol, n));
+      return w;
+    };
+    const Iwork fast = convert(sdTriangulateAndList);
+    const Iwork slow = convert(ref::sdTriangulateAndList);
+    ASSERT_EQ(fast.listStatus, slow.listStatus) << "trial " << trial;
+    ASSERT_EQ(fast.triCount, slow.triCount) << "trial " << trial;
+    ASSERT_EQ(fast.borderCount, slow.borderCount) << "trial " << trial;
+    ASSERT_TRUE(fast.iwork == slow.iwork) << "trial " << trial;
+    failures += slow.listStatus != 0;
+  }
+  EXPECT_GT(failures, 100);
+  EXPECT_LT(failures, 400);
+}
+
+// Failures and degenerate input: duplicates (status names the earlier point),
+// collinear first points, non-finite coordinates, and nearly collinear sets on
+// which the walk itself fails; the fast version stops at the same point with
+// the same partial lists.
+TEST(FastMesh, FailuresStopAtTheSamePointWithTheSameLists) {
+  std::vector<Points> sets;
+  Points dup = uniform(500, 71);
+  dup.x[400] = dup.x[123], dup.y[400] = dup.y[123];
+  dup.name = "duplicate";
+  sets.push_back(dup);
+  Points gridDup = grid(20, 72);
+  gridDup.x.push_back(gridDup.x[200]), gridDup.y.push_back(gridDup.y[200]);
+  gridDup.name = "grid duplicate";
+  sets.push_back(gridDup);
+  sets.push_back({"collinear start", {0, 1, 2, 0.5, 3}, {0, 1, 2, 7, -1}});
+  Points nan = uniform(50, 73);
+  nan.y[30] = std::numeric_limits<double>::quiet_NaN();
+  nan.name = "NaN";
+  sets.push_back(nan);
+  // A proper triangle, then points on a rotated line.
+  std::mt19937_64 rng(74);
+  std::uniform_real_distribution<double> u(-5.0, 5.0);
+  for (int trial = 0; trial < 200; ++trial) {
+    Points line{"rotated line " + std::to_string(trial), {0, 3, 1}, {2, -1, -2}};
+    const double angle = u(rng);
+    for (int i = 0; i < 30; ++i) {
+      const double t = u(rng);
+      line.x.push_back(t * std::cos(angle));
+      line.y.push_back(t * std::sin(angle));
+    }
+    sets.push_back(line);
+  }
+  int walkFailed = 0;
+  for (const Points& p : sets) {
+    SCOPED_TRACE(p.name);
+    const Lists slow = triangulateWith(ref::sdTriangulate, p);
+    const Lists fast = triangulateWith(sdTriangulate, p);
+    walkFailed += slow.status == kTriSearchFailed || slow.status == kTriBrokenLists;
+    expectSameLists(fast, slow, p.name);
+  }
+  EXPECT_EQ(triangulateWith(sdTriangulate, sets[0]).status, 124);
+  EXPECT_GT(walkFailed, 0);
+}
+
+}  // namespace
+}  // namespace lum::scattered
