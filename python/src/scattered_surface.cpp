@@ -247,12 +247,15 @@ void ScatteredSurface::grid(const double* xg, std::size_t nx, const double* yg, 
       }
     }
     smoothValues(px.data(), py.data(), points, pz.data());
+    // The real nodes of these rows, contiguous in out as in the buffers.
     for (std::size_t r = 0; r < last - first; ++r) {
-      double* row = out + (first + r) * nx;
-      std::copy(pz.begin() + static_cast<std::ptrdiff_t>(r * padded),
-                pz.begin() + static_cast<std::ptrdiff_t>(r * padded + nx), row);
-      applyFill(px.data() + r * padded, py.data() + r * padded, nx, row);
+      const auto from = static_cast<std::ptrdiff_t>(r * padded), to = static_cast<std::ptrdiff_t>(r * nx);
+      std::copy(pz.begin() + from, pz.begin() + from + static_cast<std::ptrdiff_t>(nx), out + first * nx + to);
+      if (r == 0) continue;  // already in place
+      std::copy(px.begin() + from, px.begin() + from + static_cast<std::ptrdiff_t>(nx), px.begin() + to);
+      std::copy(py.begin() + from, py.begin() + from + static_cast<std::ptrdiff_t>(nx), py.begin() + to);
     }
+    applyFill(px.data(), py.data(), (last - first) * nx, out + first * nx);
   });
 }
 

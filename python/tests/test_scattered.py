@@ -249,9 +249,21 @@ def test_smooth_fill_choices(rng):
     got = masked(px, py)
     assert_same_bits(np.isnan(got), outside)
     assert_same_bits(got[~outside], extend(px, py)[~outside])
-    nearest = lumutil.ScatteredSurface(x, y, z, fill="nearest")(px, py)
+    nearest_surface = lumutil.ScatteredSurface(x, y, z, fill="nearest")
+    nearest = nearest_surface(px, py)
     assert_same_bits(nearest[~outside], extend(px, py)[~outside])
     assert not np.isnan(nearest).any()
+    # The same choices on a grid, whose rows go through the library in padded blocks.
+    xg, yg = np.linspace(-0.2, 1.2, 70), np.linspace(-0.2, 1.2, 40)
+    inside = ~np.isnan(linear.grid(xg, yg))
+    plain = extend.grid(xg, yg)
+    masked_grid = masked.grid(xg, yg)
+    assert_same_bits(np.isnan(masked_grid), ~inside)
+    assert_same_bits(masked_grid[inside], plain[inside])
+    nearest_grid = nearest_surface.grid(xg, yg)
+    assert_same_bits(nearest_grid[inside], plain[inside])
+    gx, gy = np.meshgrid(xg, yg)
+    np.testing.assert_allclose(nearest_grid[~inside], nearest_surface(gx[~inside], gy[~inside]), rtol=0, atol=1e-12)
 
 
 def test_overshoot_reports_excursions(rng):
