@@ -189,6 +189,7 @@ void bindScattered(py::module_& m) {
                ", below=" + formatNumber(o.below) + ", above=" + formatNumber(o.above) + ")";
       });
 
+  m.def("_live_surfaces", &ScatteredSurface::liveCount, "Number of ScatteredSurface objects alive (leak checks).");
   py::class_<ScatteredSurface>(m, "ScatteredSurface", kSurfaceDoc)
       .def(py::init(&makeSurface), py::arg("x"), py::arg("y"), py::arg("z"), py::arg("method") = "smooth",
            py::kw_only(), py::arg("fill") = py::none(), py::arg("dedupe") = py::none(), py::arg("reorder") = false)

@@ -3,6 +3,7 @@
 #include <VORN_LumUtility.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 #include <stdexcept>
@@ -58,6 +59,9 @@ std::string statusText(int status) {
   }
 }
 
+
+std::atomic<long> liveSurfaces{0};
+
 }  // namespace
 
 ScatteredSurface::ScatteredSurface(std::shared_ptr<const PreparedMesh> shared, std::vector<double> z,
@@ -65,7 +69,12 @@ ScatteredSurface::ScatteredSurface(std::shared_ptr<const PreparedMesh> shared, s
     : shared_(std::move(shared)), z_(std::move(z)), work_(std::move(work)), method_(method), fill_(fill) {
   zMin_ = *std::min_element(z_.begin(), z_.end());
   zMax_ = *std::max_element(z_.begin(), z_.end());
+  ++liveSurfaces;
 }
+
+ScatteredSurface::~ScatteredSurface() { --liveSurfaces; }
+
+long ScatteredSurface::liveCount() { return liveSurfaces.load(); }
 
 std::unique_ptr<ScatteredSurface> ScatteredSurface::prepare(PointSet points, Method method, Fill fill) {
   const std::size_t count = points.x.size();

@@ -72,6 +72,12 @@ class ScatteredSurface {
   double minValue() const { return zMin_; }
   double maxValue() const { return zMax_; }
 
+  ~ScatteredSurface();
+  ScatteredSurface(const ScatteredSurface&) = delete;
+  ScatteredSurface& operator=(const ScatteredSurface&) = delete;
+  // Number of surfaces alive in the process (for leak checks).
+  static long liveCount();
+
  private:
   ScatteredSurface(std::shared_ptr<const PreparedMesh> shared, std::vector<double> z, std::vector<double> work,
                    Method method, Fill fill);

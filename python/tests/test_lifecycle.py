@@ -42,6 +42,7 @@ def test_create_evaluate_drop_cycles_keep_memory_and_references_stable():
     grown = resident_kib() - before
     assert grown < 8 * 1024, f"resident memory grew by {grown} KiB over 10^4 cycles"
     assert [sys.getrefcount(a) for a in (x, y, z, xo, yo)] == refs
+    assert lumutil._live_surfaces() == 0
 
 
 def test_failed_calls_release_their_arguments():

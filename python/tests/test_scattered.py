@@ -122,13 +122,9 @@ def test_threaded_evaluation_equals_single_threaded(rng, data):
         surface(xo, yo, workers=0)
 
 
-def surfaces_alive():
-    return sum(isinstance(o, lumutil.ScatteredSurface) for o in gc.get_objects())
-
-
 def test_input_errors_name_the_points(rng):
     x, y, z = scattered(rng, 30)
-    before = surfaces_alive()
+    before = lumutil._live_surfaces()
     dup = x.copy(), y.copy()
     dup[0][17], dup[1][17] = x[4], y[4]
     with pytest.raises(ValueError, match=r"1 point\(s\) repeated .* at indices 4, 17 .*dedupe"):
@@ -151,8 +147,10 @@ def test_input_errors_name_the_points(rng):
         lumutil.ScatteredSurface(x, y, z, method="linear", fill="extend")
     with pytest.raises(ValueError, match="dedupe"):
         lumutil.ScatteredSurface(x, y, z, dedupe="last")
+    with pytest.raises(ValueError, match="expected 30 values"):
+        lumutil.ScatteredSurface(x, y, z).with_values(z[:3])
     gc.collect()
-    assert surfaces_alive() == before
+    assert lumutil._live_surfaces() == before
 
 
 def test_dedupe_and_reorder_equal_the_cleaned_data(rng):
