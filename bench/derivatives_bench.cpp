@@ -1,16 +1,30 @@
-// Speed of the derivative stage of the scattered-data surface: sdpd3p_ alone,
-// sdpd3p_ followed by the cubic refinement of every point whose local fit
-// stayed below degree three (what a full preparation runs), and the
-// refinement of every point (its cost per point).
+// Speed of the derivative stage of the scattered-data surface on n uniform
+// random points in the unit square with Franke's test function as values:
+//   BM_Sdpd3pAndRefinement  sdpd3p_ followed by sdRefineDerivatives, the cubic
+//                           refinement of every point whose local fit stayed
+//                           below degree three (what a full preparation runs
+//                           after the triangulation);
+//   BM_Sdpd3p               sdpd3p_ alone;
+//   BM_NearestPoints        its neighbour search alone;
+//   BM_FitLocalPolynomials  its local polynomial fits alone;
+//   BM_Refinement           sdRefineDerivatives alone;
+//   BM_RefinePointByPoint   the same points through sdCubicNodalDerivatives
+//                           one by one in point order.
+// n = 1e3, 1e4 and 1e5 run by default; n = 1e6 is added when the environment
+// variable LUM_BENCH_LARGE is set.
 #include <VORN_LumUtility.h>
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <map>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <vector>
 
 #include "scattered/cubic_refinement.h"
+#include "scattered/partial_derivatives.h"
 #include "scattered/triangulation.h"
 
 namespace {
@@ -46,6 +60,7 @@ struct Problem {
     int adjFree = 0, status = -1;
     sdTriangulate(&n, x.data(), y.data(), adjNode.data(), adjNext.data(), adjLast.data(), &adjFree, &status);
     if (status != 0) throw std::runtime_error("triangulation failed");
+    estimate();
   }
 
   void estimate() {
@@ -53,56 +68,106 @@ struct Problem {
             distOrder.data(), nearest.data(), fitCount.data(), fitDegree.data());
   }
 
-  // Refines point k; on success its partials are replaced.
-  void refine(int k) {
-    double d[5];
-    int status = -1;
-    sdCubicNodalDerivatives(&k, &n, x.data(), y.data(), z.data(), adjNode.data(), adjNext.data(), adjLast.data(),
-                            &d[0], &d[1], &d[2], &d[3], &d[4], &status);
-    if (status >= 0) {
-      for (int i = 0; i < 5; ++i) partials[5 * (k - 1) + i] = d[i];
+  // Refines the points whose fit stayed below degree three; returns how many.
+  int refineWeakPoints() {
+    sdRefineDerivatives(&n, x.data(), y.data(), z.data(), adjNode.data(), adjNext.data(), adjLast.data(),
+                        fitDegree.data(), partials.data());
+    int refined = 0;
+    for (int d : fitDegree) refined += d < 3;
+    return refined;
+  }
+
+  // The same one by one, in point order.
+  void refinePointByPoint() {
+    for (int k = 1; k <= n; ++k) {
+      if (fitDegree[k - 1] >= 3) continue;
+      double d[5];
+      int status = -1;
+      sdCubicNodalDerivatives(&k, &n, x.data(), y.data(), z.data(), adjNode.data(), adjNext.data(),
+                              adjLast.data(), &d[0], &d[1], &d[2], &d[3], &d[4], &status);
+      if (status >= 0) {
+        for (int i = 0; i < 5; ++i) partials[5 * (k - 1) + i] = d[i];
+      }
     }
   }
 };
 
-void BM_Sdpd3p(benchmark::State& state) {
-  Problem problem(static_cast<int>(state.range(0)));
-  for (auto _ : state) {
-    problem.estimate();
-    benchmark::DoNotOptimize(problem.partials.data());
-  }
-  state.SetComplexityN(state.range(0));
+// One problem per size, built on first use (the triangulation is set-up).
+Problem& problem(int n) {
+  static std::map<int, std::unique_ptr<Problem>> problems;
+  std::unique_ptr<Problem>& p = problems[n];
+  if (!p) p = std::make_unique<Problem>(n);
+  return *p;
 }
 
 void BM_Sdpd3pAndRefinement(benchmark::State& state) {
-  Problem problem(static_cast<int>(state.range(0)));
+  Problem& p = problem(static_cast<int>(state.range(0)));
   int refined = 0;
   for (auto _ : state) {
-    problem.estimate();
-    refined = 0;
-    for (int k = 1; k <= problem.n; ++k) {
-      if (problem.fitDegree[k - 1] < 3) {
-        problem.refine(k);
-        ++refined;
-      }
-    }
-    benchmark::DoNotOptimize(problem.partials.data());
+    p.estimate();
+    refined = p.refineWeakPoints();
+    benchmark::DoNotOptimize(p.partials.data());
   }
   state.counters["refined"] = refined;
-  state.SetComplexityN(state.range(0));
 }
 
-void BM_RefineEveryPoint(benchmark::State& state) {
-  Problem problem(static_cast<int>(state.range(0)));
+void BM_Sdpd3p(benchmark::State& state) {
+  Problem& p = problem(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    for (int k = 1; k <= problem.n; ++k) problem.refine(k);
-    benchmark::DoNotOptimize(problem.partials.data());
+    p.estimate();
+    benchmark::DoNotOptimize(p.partials.data());
   }
-  state.SetComplexityN(state.range(0));
 }
 
-BENCHMARK(BM_Sdpd3p)->Arg(1000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond)->Complexity();
-BENCHMARK(BM_Sdpd3pAndRefinement)->Arg(1000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond)->Complexity();
-BENCHMARK(BM_RefineEveryPoint)->Arg(1000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond)->Complexity();
+void BM_NearestPoints(benchmark::State& state) {
+  Problem& p = problem(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    sdNearestPoints(&p.n, p.x.data(), p.y.data(), p.nearest.data(), p.distSq.data(), p.distOrder.data());
+    benchmark::DoNotOptimize(p.nearest.data());
+  }
+}
+
+void BM_FitLocalPolynomials(benchmark::State& state) {
+  Problem& p = problem(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    sdFitLocalPolynomials(&p.n, p.x.data(), p.y.data(), p.z.data(), p.nearest.data(), p.cubicCoef.data(),
+                          p.fitCount.data(), p.fitDegree.data());
+    benchmark::DoNotOptimize(p.cubicCoef.data());
+  }
+}
+
+void BM_Refinement(benchmark::State& state) {
+  Problem& p = problem(static_cast<int>(state.range(0)));
+  int refined = 0;
+  for (auto _ : state) {
+    refined = p.refineWeakPoints();
+    benchmark::DoNotOptimize(p.partials.data());
+  }
+  state.counters["refined"] = refined;
+}
+
+void BM_RefinePointByPoint(benchmark::State& state) {
+  Problem& p = problem(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    p.refinePointByPoint();
+    benchmark::DoNotOptimize(p.partials.data());
+  }
+}
+
+const bool registered = [] {
+  std::vector<int> sizes{1000, 10000, 100000};
+  if (std::getenv("LUM_BENCH_LARGE") != nullptr) sizes.push_back(1000000);
+  const std::pair<const char*, void (*)(benchmark::State&)> benchmarks[] = {
+      {"BM_Sdpd3pAndRefinement", BM_Sdpd3pAndRefinement},
+      {"BM_Sdpd3p", BM_Sdpd3p},
+      {"BM_NearestPoints", BM_NearestPoints},
+      {"BM_FitLocalPolynomials", BM_FitLocalPolynomials},
+      {"BM_Refinement", BM_Refinement},
+      {"BM_RefinePointByPoint", BM_RefinePointByPoint}};
+  for (const auto& [name, function] : benchmarks) {
+    for (int n : sizes) benchmark::RegisterBenchmark(name, function)->Arg(n)->Unit(benchmark::kMillisecond);
+  }
+  return true;
+}();
 
 }  // namespace

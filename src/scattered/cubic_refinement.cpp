@@ -2,8 +2,11 @@
 // solved by Givens rotations, giving refined first and second derivatives.
 #include "scattered/cubic_refinement.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
+#include <vector>
 
 namespace lum::scattered {
 namespace {
@@ -68,18 +71,72 @@ double formEquation(int k, int np, double D, double RC, const Scales& scales, co
   return W;
 }
 
+// Rotation that zeroes b against a: c, s and r = +-sqrt(a^2 + b^2), the
+// arithmetic of sdGivens. Halving through u = 2a (or 2b) keeps v^2 + 0.25
+// free of overflow. For b = 0 with |b| >= |a| (a = 0 too): c = 1, s = 0,
+// r = a.
+inline void rotation(double a, double b, double& c, double& s, double& r) {
+  if (std::fabs(b) >= std::fabs(a)) {
+    if (b == 0.0) {
+      c = 1.0;
+      s = 0.0;
+      r = a;
+      return;
+    }
+    const double u = 2.0 * b;
+    const double v = a / u;
+    r = std::sqrt(v * v + 0.25) * u;
+    s = b / r;
+    c = 2.0 * v * s;
+  } else {
+    const double u = 2.0 * a;
+    const double v = b / u;
+    r = std::sqrt(v * v + 0.25) * u;
+    c = a / r;
+    s = 2.0 * v * c;
+  }
+}
+
 // Rotates equation e against rows first to last of the factor: each rotation
 // zeroes value j of e against the diagonal of row j and updates the later
-// positions (right-hand side included).
+// positions (right-hand side included). Value j of e is not used again, so
+// the rotation's by-product that sdGivens leaves there is not formed.
 void rotateIn(Factor& R, double* e, int first, int last) {
   for (int j = first; j <= last; ++j) {
     double c = 0.0;
     double s = 0.0;
-    sdGivens(&R.at(j, j), &e[j - 1], &c, &s);
+    double r = 0.0;
+    rotation(R.at(j, j), e[j - 1], c, s, r);
+    R.at(j, j) = r;
     for (int p = j + 1; p <= kColumns; ++p) {
       const double t = c * R.at(j, p) + s * e[p - 1];
       e[p - 1] = c * e[p - 1] - s * R.at(j, p);
       R.at(j, p) = t;
+    }
+  }
+}
+
+// Rotates the first `equations` node equations in: equation i (0-based) of
+// the first nine becomes row i+1 after its rotations against rows 1 to i
+// (it is formed in place, in row i+1), and each later one (in extra[i-9]) is
+// rotated against rows 1 to 9 and dropped. This is what rotateIn does
+// equation by equation, rearranged in time: equation i meets row j at step
+// i + j - 1. Each row is still changed by the equations in their order, and
+// each equation still meets the rows in order (a row is complete one step
+// before the next equation meets it), so every value sees the same
+// operations in the same order. Within a step the rotations are
+// independent, and the chains of square roots and divisions overlap.
+void rotateAllIn(Factor& R, double (*extra)[kColumns], int equations) {
+  for (int step = 0; step <= equations + kUnknowns - 2; ++step) {
+    const int firstEquation = step - (kUnknowns - 1) > 0 ? step - (kUnknowns - 1) : 0;
+    const int lastEquation = step < equations - 1 ? step : equations - 1;
+    for (int i = firstEquation; i <= lastEquation; ++i) {
+      const int j = step - i + 1;
+      if (i < kUnknowns) {
+        if (j <= i) rotateIn(R, R.r[i], j, j);
+      } else {
+        rotateIn(R, extra[i - kUnknowns], j, j);
+      }
     }
   }
 }
@@ -94,6 +151,365 @@ double smallestDiagonal(Factor& R, int first) {
   return dmin;
 }
 
+// ---------------------------------------------------------------------------
+// Neighbour collection
+//
+// sdNextNearestNode walks, for every new entry, the lists of all collected
+// nodes in collection order, each from the cell after its last one, and keeps
+// the first unlisted neighbour of smallest distance. The collectors below walk
+// every list once, when its node is first needed, and put every neighbour
+// into a frontier when it is first met, with its distance. The frontier thus
+// holds the unlisted nodes that the full walk would see, in the order of
+// their first appearance in it; a node met again later has the same distance
+// and could not win over its first appearance. Taking the first strictly
+// smallest distance in frontier order therefore picks the node that the full
+// walk picks, ties included, and an empty frontier is the walk's failure.
+
+// Takes the first node of smallest distance out of a frontier of `size`
+// entries, keeping the order of the rest.
+void takeNearest(int* node, double* dist, int& size, int* nodeOut, double* distOut) {
+  int best = 0;
+  for (int i = 1; i < size; ++i) {
+    if (dist[i] < dist[best]) best = i;
+  }
+  *nodeOut = node[best];
+  *distOut = dist[best];
+  for (int i = best + 1; i < size; ++i) {
+    node[i - 1] = node[i];
+    dist[i - 1] = dist[i];
+  }
+  --size;
+}
+
+// Most nodes that one refinement may mark: the collected nodes and every
+// neighbour met on their lists. Ordinary triangulations stay far below (about
+// 60 for 30 collected nodes); beyond it the collection goes on with
+// sdNextNearestNode.
+constexpr int kMaxMetNodes = 512;
+
+// Collector for one point on the caller's lists. Met nodes are marked by
+// negating their adjLast entries (sdNextNearestNode marks the collected ones
+// the same way), so "not yet met" is the walk's own test adjLast > 0. Every
+// mark is removed by restore(), which runs before the lists are handed to
+// sdNextNearestNode and on destruction.
+class MarkingCollector {
+ public:
+  MarkingCollector(int centre, int n, const double* xData, const double* yData, int* adjNode, int* adjNext,
+                   int* adjLast)
+      : n_(n), xData_(xData), yData_(yData), adjNode_(adjNode), adjNext_(adjNext), adjLast_(adjLast),
+        xc_(xData[centre - 1]), yc_(yData[centre - 1]) {
+    mark(centre);
+  }
+  MarkingCollector(const MarkingCollector&) = delete;
+  MarkingCollector& operator=(const MarkingCollector&) = delete;
+  ~MarkingCollector() { restore(); }
+
+  // False after too many nodes were met: the marks are gone and the caller
+  // goes on with sdNextNearestNode.
+  bool active() const { return active_; }
+
+  // Fills node-list entry L; false when there is no unlisted neighbour or
+  // when the collector gave up (see active()).
+  bool next(int L, const int* nodeList, int* node, double* dist) {
+    for (; walked_ < L - 1; ++walked_) {
+      if (!walk(nodeList[walked_])) {
+        restore();
+        active_ = false;
+        return false;
+      }
+    }
+    if (frontierSize_ == 0) return false;
+    takeNearest(frontierNode_, frontierDist_, frontierSize_, node, dist);
+    return true;
+  }
+
+ private:
+  void restore() {
+    for (int i = 0; i < markedCount_; ++i) adjLast_[marked_[i] - 1] = -adjLast_[marked_[i] - 1];
+    markedCount_ = 0;
+  }
+
+  bool mark(int node) {
+    if (markedCount_ == kMaxMetNodes) return false;
+    adjLast_[node - 1] = -adjLast_[node - 1];
+    marked_[markedCount_++] = node;
+    return true;
+  }
+
+  // Meets the neighbours of a collected node in list order (the walk of
+  // sdNextNearestNode, with its bound of n cells).
+  bool walk(int node) {
+    const int lastCell = std::abs(adjLast_[node - 1]);
+    int cell = adjNext_[lastCell - 1];
+    for (int step = 0; step < n_; ++step) {
+      const int nj = std::abs(adjNode_[cell - 1]);
+      if (nj >= 1 && nj <= n_ && adjLast_[nj - 1] > 0) {
+        if (!mark(nj)) return false;
+        const double dx = xData_[nj - 1] - xc_;
+        const double dy = yData_[nj - 1] - yc_;
+        frontierNode_[frontierSize_] = nj;
+        frontierDist_[frontierSize_] = std::sqrt(dx * dx + dy * dy);
+        ++frontierSize_;
+      }
+      if (cell == lastCell) break;
+      cell = adjNext_[cell - 1];
+    }
+    return true;
+  }
+
+  int n_;
+  const double* xData_;
+  const double* yData_;
+  int* adjNode_;
+  int* adjNext_;
+  int* adjLast_;
+  double xc_, yc_;
+  bool active_ = true;
+  int walked_ = 0;  // node-list entries whose lists have been walked
+  int marked_[kMaxMetNodes];
+  int markedCount_ = 0;
+  int frontierNode_[kMaxMetNodes];
+  double frontierDist_[kMaxMetNodes];
+  int frontierSize_ = 0;
+};
+
+// The neighbour lists of all nodes, packed: for node v, the neighbours that
+// the walk of sdNextNearestNode meets and may accept (numbers 1 to n), in its
+// order, at list[start[v-1] .. start[v]-1]. Walking them reads consecutive
+// memory instead of chasing cells.
+struct PackedLists {
+  std::vector<int> start;
+  std::vector<int> list;
+
+  // False when the lists are not as a triangulation leaves them (a cell
+  // outside 1 to 6n or an adjLast entry below 1); nothing is packed then.
+  bool pack(int n, const int* adjNode, const int* adjNext, const int* adjLast) {
+    const long long cells = 6LL * n;
+    start.assign(static_cast<std::size_t>(n) + 1, 0);
+    list.clear();
+    list.reserve(static_cast<std::size_t>(cells));
+    for (int v = 1; v <= n; ++v) {
+      const int lastCell = adjLast[v - 1];
+      if (lastCell < 1 || lastCell > cells) return false;
+      int cell = adjNext[lastCell - 1];
+      for (int step = 0; step < n; ++step) {
+        if (cell < 1 || cell > cells) return false;
+        const int nj = std::abs(adjNode[cell - 1]);
+        if (nj >= 1 && nj <= n) list.push_back(nj);
+        if (cell == lastCell) break;
+        cell = adjNext[cell - 1];
+      }
+      start[v] = static_cast<int>(list.size());
+    }
+    return true;
+  }
+};
+
+// Collector on packed lists. A node counts as met when its stamp equals the
+// current point's; a new point takes a new stamp, so nothing is unmarked.
+class PackedCollector {
+ public:
+  PackedCollector(int n, const PackedLists& lists, const double* xData, const double* yData)
+      : lists_(lists), xData_(xData), yData_(yData), stamp_(static_cast<std::size_t>(n), 0) {}
+
+  void startPoint(int centre) {
+    ++currentStamp_;
+    walked_ = 0;
+    frontierNode_.clear();
+    frontierDist_.clear();
+    xc_ = xData_[centre - 1];
+    yc_ = yData_[centre - 1];
+    stamp_[centre - 1] = currentStamp_;
+  }
+
+  bool next(int L, const int* nodeList, int* node, double* dist) {
+    for (; walked_ < L - 1; ++walked_) {
+      const int v = nodeList[walked_];
+      for (int i = lists_.start[v - 1]; i < lists_.start[v]; ++i) {
+        const int nj = lists_.list[i];
+        if (stamp_[nj - 1] == currentStamp_) continue;
+        stamp_[nj - 1] = currentStamp_;
+        const double dx = xData_[nj - 1] - xc_;
+        const double dy = yData_[nj - 1] - yc_;
+        frontierNode_.push_back(nj);
+        frontierDist_.push_back(std::sqrt(dx * dx + dy * dy));
+      }
+    }
+    int size = static_cast<int>(frontierNode_.size());
+    if (size == 0) return false;
+    takeNearest(frontierNode_.data(), frontierDist_.data(), size, node, dist);
+    frontierNode_.resize(static_cast<std::size_t>(size));
+    frontierDist_.resize(static_cast<std::size_t>(size));
+    return true;
+  }
+
+ private:
+  const PackedLists& lists_;
+  const double* xData_;
+  const double* yData_;
+  std::vector<int> stamp_;
+  int currentStamp_ = 0;
+  int walked_ = 0;
+  double xc_ = 0.0, yc_ = 0.0;
+  std::vector<int> frontierNode_;
+  std::vector<double> frontierDist_;
+};
+
+// The points in an order that keeps consecutive points close: by cells of a
+// grid with about two points per cell over their bounding box, row by row in
+// alternating direction. Only the speed depends on it.
+std::vector<int> spatialOrder(const std::vector<int>& points, const double* xData, const double* yData) {
+  const int count = static_cast<int>(points.size());
+  std::vector<int> ordered(points);
+  if (count < 2) return ordered;
+  double xmin = xData[points[0] - 1], xmax = xmin, ymin = yData[points[0] - 1], ymax = ymin;
+  for (int p : points) {
+    xmin = std::min(xmin, xData[p - 1]);
+    xmax = std::max(xmax, xData[p - 1]);
+    ymin = std::min(ymin, yData[p - 1]);
+    ymax = std::max(ymax, yData[p - 1]);
+  }
+  const int side = std::max(1, static_cast<int>(std::sqrt(count / 2.0)));
+  // A cell index in 0 .. side-1; NaN and out-of-range fractions go to the ends.
+  auto cellOf = [side](double value, double low, double high) {
+    const double f = high > low ? (value - low) / (high - low) * side : 0.0;
+    if (!(f >= 0.0)) return 0;
+    return f >= side ? side - 1 : static_cast<int>(f);
+  };
+  std::vector<int> cell(static_cast<std::size_t>(count));
+  std::vector<int> cellStart(static_cast<std::size_t>(side) * side + 1, 0);
+  for (int i = 0; i < count; ++i) {
+    const int row = cellOf(yData[points[i] - 1], ymin, ymax);
+    int col = cellOf(xData[points[i] - 1], xmin, xmax);
+    if (row % 2 == 1) col = side - 1 - col;
+    cell[i] = row * side + col;
+    ++cellStart[cell[i] + 1];
+  }
+  for (std::size_t c = 1; c < cellStart.size(); ++c) cellStart[c] += cellStart[c - 1];
+  for (int i = 0; i < count; ++i) ordered[cellStart[cell[i]]++] = points[i];
+  return ordered;
+}
+
+// The fit of sdCubicNodalDerivatives for a valid point `centre` of `nodes`
+// (at least 10) points. nextNode(L, nodeList, distList) fills node-list
+// entry L from the entries before it, as sdNextNearestNode does, and returns
+// false where it would fail. On success writes zx, zy, zxx, zxy, zyy to
+// result and the number of nodes used to status; otherwise status -1 or -2
+// and result untouched.
+template <typename NextNode>
+void fitNodalCubic(int centre, int nodes, const double* xData, const double* yData, const double* zData,
+                   NextNode&& nextNode, double* result, int* status) {
+  // Node list and distances, entry l at [l-1]; entry 1 is the point itself.
+  int npts[kMaxNodes];
+  double ds[kMaxNodes];
+  npts[0] = centre;
+  ds[0] = 0.0;
+  const int nc = nodes < kFirstCollection ? nodes : kFirstCollection;
+  const int lmax = nodes < kMaxNodes ? nodes : kMaxNodes;
+  double sum = 0.0;
+  auto collect = [&](int entry) { return nextNode(entry, npts, ds); };
+
+  // The nc - 2 nearest neighbours.
+  for (int L = 2; L <= nc - 1; ++L) {
+    if (!collect(L)) {
+      *status = -1;
+      return;
+    }
+    sum += ds[L - 1] * ds[L - 1];
+  }
+  const double rsRef = ds[nc - 2] * ds[nc - 2];
+
+  // Further neighbours join while they tie with the last one (and always up
+  // to node 10, so that there are at least nine equations). L ends as the
+  // first node left out.
+  int L = nc;
+  double rcSq = 0.0;
+  for (; L <= lmax; ++L) {
+    if (!collect(L)) {
+      *status = -1;
+      return;
+    }
+    const double rs = ds[L - 1] * ds[L - 1];
+    if (!((rs - rsRef) / rsRef <= kTieTolerance || L <= 10)) {
+      rcSq = rs;
+      break;
+    }
+    sum += rs;
+  }
+  if (L > lmax) rcSq = kRadiusFactor * (ds[lmax - 1] * ds[lmax - 1]);
+
+  const int used = L - 2;
+  Scales scales;
+  scales.sfs = used / sum;
+  scales.sf = std::sqrt(scales.sfs);
+  scales.sfc = scales.sf * scales.sfs;
+  double rc = std::sqrt(rcSq);
+
+  // Entries 2 to 10 build the factor row by row; entries 11 to L-1 are
+  // rotated into it and their residuals dropped.
+  Factor R;
+  double extra[kMaxNodes - 1 - kUnknowns][kColumns];
+  double weight = 0.0;  // weight of the latest node equation
+  const int equations = L - 2;
+  for (int i = 0; i < equations; ++i) {
+    double* e = i < kUnknowns ? R.r[i] : extra[i - kUnknowns];
+    weight = formEquation(centre, npts[i + 1], ds[i + 1], rc, scales, xData, yData, zData, e);
+  }
+  rotateAllIn(R, extra, equations);
+  double e[kColumns];
+
+  // While the factor is ill-conditioned, add the next node with a wider
+  // radius; after the last one, damp the third-order coefficients.
+  bool conditioned = false;
+  for (;;) {
+    if (smallestDiagonal(R, 1) / weight >= kConditionTolerance) {
+      conditioned = true;
+      break;
+    }
+    if (L > lmax) break;
+    ++L;
+    double rs = 0.0;
+    if (L <= lmax) {
+      if (!collect(L)) {
+        *status = -1;
+        return;
+      }
+      rs = ds[L - 1] * ds[L - 1];
+    } else {
+      rs = ds[L - 2] * ds[L - 2];
+    }
+    rc = std::sqrt(kRadiusFactor * rs);
+    weight = formEquation(centre, npts[L - 2], ds[L - 2], rc, scales, xData, yData, zData, e);
+    rotateIn(R, e, 1, kUnknowns);
+  }
+  if (!conditioned) {
+    for (int i = 1; i <= 4; ++i) {
+      for (int p = 0; p < kColumns; ++p) e[p] = 0.0;
+      e[i - 1] = weight;
+      rotateIn(R, e, i, kUnknowns);
+    }
+    if (smallestDiagonal(R, 5) / weight < kConditionTolerance) {
+      *status = -2;
+      return;
+    }
+  }
+
+  // Only the quadratic and linear coefficients A5 to A9 are needed.
+  const double a9 = R.at(9, 10) / R.at(9, 9);
+  const double a8 = (R.at(8, 10) - R.at(8, 9) * a9) / R.at(8, 8);
+  const double a7 = (R.at(7, 10) - R.at(7, 8) * a8 - R.at(7, 9) * a9) / R.at(7, 7);
+  const double a6 = (R.at(6, 10) - R.at(6, 7) * a7 - R.at(6, 8) * a8 - R.at(6, 9) * a9) / R.at(6, 6);
+  const double a5 =
+      (R.at(5, 10) - R.at(5, 6) * a6 - R.at(5, 7) * a7 - R.at(5, 8) * a8 - R.at(5, 9) * a9) / R.at(5, 5);
+  result[0] = scales.sf * a8;
+  result[1] = scales.sf * a9;
+  result[2] = 2.0 * scales.sfs * a5;
+  result[3] = scales.sfs * a6;
+  result[4] = 2.0 * scales.sfs * a7;
+  *status = L - 1;
+}
+
+
 }  // namespace
 
 void sdCopyInts(int* n, int* source, int* target) {
@@ -101,31 +517,16 @@ void sdCopyInts(int* n, int* source, int* target) {
 }
 
 void sdGivens(double* a, double* b, double* c, double* s) {
-  const double aa = *a;
-  const double bb = *b;
-  // Halving through u = 2a (or 2b) keeps v^2 + 0.25 free of overflow.
-  if (std::fabs(bb) >= std::fabs(aa)) {
-    if (bb == 0.0) {
-      *c = 1.0;
-      *s = 0.0;
-      return;
-    }
-    const double u = 2.0 * bb;
-    const double v = aa / u;
-    const double r = std::sqrt(v * v + 0.25) * u;
-    *s = bb / r;
-    *c = 2.0 * v * *s;
-    *a = r;
-    *b = *c != 0.0 ? 1.0 / *c : 1.0;
-  } else {
-    const double u = 2.0 * aa;
-    const double v = bb / u;
-    const double r = std::sqrt(v * v + 0.25) * u;
-    *c = aa / r;
-    *s = 2.0 * v * *c;
-    *a = r;
-    *b = *s;
+  const bool bLarger = std::fabs(*b) >= std::fabs(*a);
+  if (bLarger && *b == 0.0) {
+    *c = 1.0;
+    *s = 0.0;
+    return;
   }
+  double r = 0.0;
+  rotation(*a, *b, *c, *s, r);
+  *a = r;
+  *b = bLarger ? (*c != 0.0 ? 1.0 / *c : 1.0) : *s;
 }
 
 void sdNextNearestNode(int* L, int* n, double* xData, double* yData, int* adjNode, int* adjNext, int* adjLast,
@@ -191,121 +592,61 @@ void sdCubicNodalDerivatives(int* k, int* n, double* xData, double* yData, doubl
     *status = -1;
     return;
   }
-  // Node list and distances, entry l at [l-1]; entry 1 is the point itself.
-  int npts[kMaxNodes];
-  double ds[kMaxNodes];
-  npts[0] = centre;
-  ds[0] = 0.0;
-  const int nc = nodes < kFirstCollection ? nodes : kFirstCollection;
-  const int lmax = nodes < kMaxNodes ? nodes : kMaxNodes;
-  double sum = 0.0;
-  int nodeStatus = 0;
-
-  auto collect = [&](int entry) {
-    sdNextNearestNode(&entry, n, xData, yData, adjNode, adjNext, adjLast, npts, ds, &nodeStatus);
+  MarkingCollector collector(centre, nodes, xData, yData, adjNode, adjNext, adjLast);
+  auto nextNode = [&](int L, int* nodeList, double* distList) {
+    if (collector.active() && collector.next(L, nodeList, &nodeList[L - 1], &distList[L - 1])) return true;
+    if (collector.active()) return false;  // no unlisted neighbour
+    int nodeStatus = 0;
+    sdNextNearestNode(&L, n, xData, yData, adjNode, adjNext, adjLast, nodeList, distList, &nodeStatus);
     return nodeStatus == 0;
   };
+  double result[5];
+  fitNodalCubic(centre, nodes, xData, yData, zData, nextNode, result, status);
+  if (*status < 0) return;
+  *zx = result[0];
+  *zy = result[1];
+  *zxx = result[2];
+  *zxy = result[3];
+  *zyy = result[4];
+}
 
-  // The nc - 2 nearest neighbours.
-  for (int L = 2; L <= nc - 1; ++L) {
-    if (!collect(L)) {
-      *status = -1;
-      return;
-    }
-    sum += ds[L - 1] * ds[L - 1];
+void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* zData, int* adjNode,
+                         int* adjNext, int* adjLast, int* fitDegree, double* partials) {
+  const int n = *pointCount;
+  std::vector<int> weak;
+  for (int i = 1; i <= n; ++i) {
+    if (fitDegree[i - 1] < 3) weak.push_back(i);
   }
-  const double rsRef = ds[nc - 2] * ds[nc - 2];
-
-  // Further neighbours join while they tie with the last one (and always up
-  // to node 10, so that there are at least nine equations). L ends as the
-  // first node left out.
-  int L = nc;
-  double rcSq = 0.0;
-  for (; L <= lmax; ++L) {
-    if (!collect(L)) {
-      *status = -1;
-      return;
+  auto store = [partials](int point, const double* result) {
+    double* pd = partials + 5 * static_cast<std::ptrdiff_t>(point - 1);
+    for (int k = 0; k < 5; ++k) pd[k] = result[k];
+  };
+  PackedLists lists;
+  if (n < kMinPoints || weak.empty() || !lists.pack(n, adjNode, adjNext, adjLast)) {
+    // Lists of another shape (or nothing to do): point by point.
+    for (int i : weak) {
+      double result[5];
+      int status = 0;
+      sdCubicNodalDerivatives(&i, pointCount, xData, yData, zData, adjNode, adjNext, adjLast, &result[0],
+                              &result[1], &result[2], &result[3], &result[4], &status);
+      if (status >= 0) store(i, result);
     }
-    const double rs = ds[L - 1] * ds[L - 1];
-    if (!((rs - rsRef) / rsRef <= kTieTolerance || L <= 10)) {
-      rcSq = rs;
-      break;
-    }
-    sum += rs;
+    return;
   }
-  if (L > lmax) rcSq = kRadiusFactor * (ds[lmax - 1] * ds[lmax - 1]);
-
-  const int used = L - 2;
-  Scales scales;
-  scales.sfs = used / sum;
-  scales.sf = std::sqrt(scales.sfs);
-  scales.sfc = scales.sf * scales.sfs;
-  double rc = std::sqrt(rcSq);
-
-  // Entries 2 to 10 build the factor row by row; entries 11 to L-1 are
-  // rotated into it and their residuals dropped.
-  Factor R;
-  double e[kColumns];
-  double weight = 0.0;  // weight of the latest node equation
-  for (int row = 1; row <= kUnknowns; ++row) {
-    weight = formEquation(centre, npts[row], ds[row], rc, scales, xData, yData, zData, e);
-    rotateIn(R, e, 1, row - 1);
-    for (int p = 1; p <= kColumns; ++p) R.at(row, p) = e[p - 1];
+  // Every point's fit depends only on the data and the lists, so the points
+  // may be taken in any order: neighbouring ones in turn share their nodes in
+  // the cache.
+  PackedCollector collector(n, lists, xData, yData);
+  for (int i : spatialOrder(weak, xData, yData)) {
+    collector.startPoint(i);
+    auto nextNode = [&collector](int L, int* nodeList, double* distList) {
+      return collector.next(L, nodeList, &nodeList[L - 1], &distList[L - 1]);
+    };
+    double result[5];
+    int status = 0;
+    fitNodalCubic(i, n, xData, yData, zData, nextNode, result, &status);
+    if (status >= 0) store(i, result);
   }
-  for (int l = 11; l <= L - 1; ++l) {
-    weight = formEquation(centre, npts[l - 1], ds[l - 1], rc, scales, xData, yData, zData, e);
-    rotateIn(R, e, 1, kUnknowns);
-  }
-
-  // While the factor is ill-conditioned, add the next node with a wider
-  // radius; after the last one, damp the third-order coefficients.
-  bool conditioned = false;
-  for (;;) {
-    if (smallestDiagonal(R, 1) / weight >= kConditionTolerance) {
-      conditioned = true;
-      break;
-    }
-    if (L > lmax) break;
-    ++L;
-    double rs = 0.0;
-    if (L <= lmax) {
-      if (!collect(L)) {
-        *status = -1;
-        return;
-      }
-      rs = ds[L - 1] * ds[L - 1];
-    } else {
-      rs = ds[L - 2] * ds[L - 2];
-    }
-    rc = std::sqrt(kRadiusFactor * rs);
-    weight = formEquation(centre, npts[L - 2], ds[L - 2], rc, scales, xData, yData, zData, e);
-    rotateIn(R, e, 1, kUnknowns);
-  }
-  if (!conditioned) {
-    for (int i = 1; i <= 4; ++i) {
-      for (int p = 0; p < kColumns; ++p) e[p] = 0.0;
-      e[i - 1] = weight;
-      rotateIn(R, e, i, kUnknowns);
-    }
-    if (smallestDiagonal(R, 5) / weight < kConditionTolerance) {
-      *status = -2;
-      return;
-    }
-  }
-
-  // Only the quadratic and linear coefficients A5 to A9 are needed.
-  const double a9 = R.at(9, 10) / R.at(9, 9);
-  const double a8 = (R.at(8, 10) - R.at(8, 9) * a9) / R.at(8, 8);
-  const double a7 = (R.at(7, 10) - R.at(7, 8) * a8 - R.at(7, 9) * a9) / R.at(7, 7);
-  const double a6 = (R.at(6, 10) - R.at(6, 7) * a7 - R.at(6, 8) * a8 - R.at(6, 9) * a9) / R.at(6, 6);
-  const double a5 =
-      (R.at(5, 10) - R.at(5, 6) * a6 - R.at(5, 7) * a7 - R.at(5, 8) * a8 - R.at(5, 9) * a9) / R.at(5, 5);
-  *zx = scales.sf * a8;
-  *zy = scales.sf * a9;
-  *zxx = 2.0 * scales.sfs * a5;
-  *zxy = scales.sfs * a6;
-  *zyy = 2.0 * scales.sfs * a7;
-  *status = L - 1;
 }
 
 }  // namespace lum::scattered

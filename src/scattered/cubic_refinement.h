@@ -21,8 +21,9 @@
 // adjLast entries and restores them before it returns: the lists are unchanged
 // between calls.
 //
-// Every routine takes its arguments by pointer; scratch has fixed size and
-// lives on the stack.
+// Every routine takes its arguments by pointer. sdCubicNodalDerivatives uses
+// fixed-size scratch on the stack; sdRefineDerivatives allocates O(n) scratch
+// for one call and releases it before it returns.
 #ifndef LUM_SCATTERED_CUBIC_REFINEMENT_H
 #define LUM_SCATTERED_CUBIC_REFINEMENT_H
 
@@ -42,6 +43,21 @@ namespace lum::scattered {
 void sdCubicNodalDerivatives(int* k, int* n, double* xData, double* yData, double* zData, int* adjNode,
                              int* adjNext, int* adjLast, double* zx, double* zy, double* zxx, double* zxy,
                              double* zyy, int* status);
+
+// Refines every point whose local fit stayed below degree three: for each
+// point i (1 to pointCount) with fitDegree(i) < 3, the result of
+// sdCubicNodalDerivatives for i replaces the five partials of i when its
+// status is 0 or more; other points keep theirs.
+// Reads: pointCount, xData, yData, zData, the adjacency lists (as
+//   sdTriangulate leaves them, in at most 6 * pointCount cells; left
+//   unchanged), fitDegree.
+// Writes: partials (5 per point: zx, zy, zxx, zxy, zyy) of the refined points.
+// The lists are packed once and the points are refined in an order that keeps
+// neighbouring points together; each point's result is the one that
+// sdCubicNodalDerivatives gives. Lists of another shape are walked point by
+// point.
+void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* zData, int* adjNode,
+                         int* adjNext, int* adjLast, int* fitDegree, double* partials);
 
 // Collects the next nearest node to the centre nodeList[0].
 // Reads: L (the entry to fill, 2 to n), n, xData, yData, the adjacency lists,

@@ -187,7 +187,7 @@ void selectByFullScan(int n, const double* xData, const double* yData, int p0, i
 }
 
 // Points per leaf of the k-d tree.
-constexpr int kLeafSize = 8;
+constexpr int kLeafSize = 16;
 
 // Bucket k-d tree over the data points. Every node covers a contiguous range
 // of the points in leaf order and keeps the exact bounding box of their
@@ -258,10 +258,6 @@ struct PointTree {
 
 // Neighbour search for one point p0: T and every other point within it.
 struct NeighbourSearch {
-  struct Met {
-    double dist;
-    int point;
-  };
   struct Entry {
     int position;  // in the selection's working list
     int point;
@@ -269,17 +265,13 @@ struct NeighbourSearch {
   };
   double smallest[kNeighbours];  // the smallest distances met so far, ascending
   int found = 0;
-  std::vector<Met> met;  // every point met within the threshold of its time
-  std::vector<Entry> entries;
+  double limit = 0.0;          // the ninth smallest so far (infinite before nine are met)
+  std::vector<Entry> met;      // every point met within the limit of its time
+  std::vector<Entry> entries;  // the entries that take part in the selection
 
-  double threshold() const {
-    return found < kNeighbours ? std::numeric_limits<double>::infinity() : smallest[kNeighbours - 1];
-  }
-
-  // The threshold only shrinks, so every point within the final T is kept.
-  void offer(double dist, int point) {
-    if (dist > threshold()) return;
-    met.push_back(Met{dist, point});
+  // The limit only shrinks, so every point within the final T is kept.
+  void offer(double dist, int point, int position) {
+    met.push_back(Entry{position, point, dist});
     int i = 0;
     if (found < kNeighbours) {
       i = found++;
@@ -290,59 +282,102 @@ struct NeighbourSearch {
     }
     for (; i > 0 && smallest[i - 1] > dist; --i) smallest[i] = smallest[i - 1];
     smallest[i] = dist;
+    if (found == kNeighbours) limit = smallest[kNeighbours - 1];
   }
 
-  // Depth-first search, nearer child first, skipping boxes beyond the
-  // threshold.
+  // Depth-first search, nearer child first, skipping boxes beyond the limit.
+  // Each stacked node carries its box distance, checked again when it is
+  // taken because the limit may have shrunk meanwhile.
   void run(const PointTree& tree, int p0, double x0, double y0) {
     found = 0;
+    limit = std::numeric_limits<double>::infinity();
     met.clear();
-    int stack[128];  // tree depth < 32
+    struct Pending {
+      int node;
+      double bound;
+    };
+    Pending stack[64];  // one entry per level plus one: the depth stays below 32
     int top = 0;
-    stack[top++] = 0;
+    stack[top++] = Pending{0, 0.0};
     while (top > 0) {
-      const PointTree::Node& node = tree.nodes[stack[--top]];
-      if (PointTree::boxDistance(node, x0, y0) > threshold()) continue;
+      const Pending pending = stack[--top];
+      if (pending.bound > limit) continue;
+      const PointTree::Node& node = tree.nodes[pending.node];
       if (node.firstChild < 0) {
         for (int i = node.begin; i < node.end; ++i) {
-          if (tree.order[i] == p0) continue;
           const double dx = tree.px[i] - x0;
           const double dy = tree.py[i] - y0;
-          offer(dx * dx + dy * dy, tree.order[i]);
+          const double dist = dx * dx + dy * dy;
+          const int q = tree.order[i];
+          // Position in the working list: p0 and point 1 have changed places.
+          if (dist <= limit && q != p0) offer(dist, q, q == 1 ? p0 : q);
         }
         continue;
       }
       const int left = node.firstChild;
-      const int right = left + 1;
-      if (PointTree::boxDistance(tree.nodes[left], x0, y0) <= PointTree::boxDistance(tree.nodes[right], x0, y0)) {
-        stack[top++] = right;
-        stack[top++] = left;
-      } else {
-        stack[top++] = left;
-        stack[top++] = right;
-      }
+      const double leftBound = PointTree::boxDistance(tree.nodes[left], x0, y0);
+      const double rightBound = PointTree::boxDistance(tree.nodes[left + 1], x0, y0);
+      const bool leftFirst = leftBound <= rightBound;
+      const Pending near{leftFirst ? left : left + 1, leftFirst ? leftBound : rightBound};
+      const Pending far{leftFirst ? left + 1 : left, leftFirst ? rightBound : leftBound};
+      if (far.bound <= limit) stack[top++] = far;
+      if (near.bound <= limit) stack[top++] = near;
     }
   }
 
-  // Replays the selection's steps 2 to 10 on the entries of positions 2 to
-  // 10 and the entries within T (in position order) and writes the nine
-  // nearest of p0.
+  // Writes the nine nearest of p0 from the entries within T (T = the final
+  // limit), in the order the selection gives them.
   void select(int p0, const double* xData, const double* yData, int* near) {
+    entries.clear();
+    bool displaceable = false;
+    for (const Entry& m : met) {
+      if (m.dist <= limit) {
+        entries.push_back(m);
+        displaceable = displaceable || m.position <= 10;
+      }
+    }
+    if (displaceable) {
+      replaySelection(p0, xData, yData, near);
+      return;
+    }
+    // Nothing within T stands in positions 2 to 10, so nothing within T is
+    // ever displaced: the winners come out by distance, then by position.
+    const int count = static_cast<int>(entries.size());
+    for (int i = 1; i < count; ++i) {
+      const Entry entry = entries[i];
+      int j = i;
+      for (; j > 0 && (entries[j - 1].dist > entry.dist ||
+                       (entries[j - 1].dist == entry.dist && entries[j - 1].position > entry.position));
+           --j) {
+        entries[j] = entries[j - 1];
+      }
+      entries[j] = entry;
+    }
+    for (int k = 0; k < kNeighbours; ++k) near[k] = entries[k].point;
+  }
+
+  // Replays the selection's steps 2 to 10 on the entries of positions 2 to
+  // 10 and the entries within T, in position order.
+  void replaySelection(int p0, const double* xData, const double* yData, int* near) {
     const double x0 = xData[p0 - 1];
     const double y0 = yData[p0 - 1];
-    const double limit = smallest[kNeighbours - 1];
+    std::vector<Entry>& within = met;  // reused: the entries within T move to the front of met
+    within.assign(entries.begin(), entries.end());
     entries.clear();
     for (int position = 2; position <= 10; ++position) {
       const int point = position == p0 ? 1 : position;
       entries.push_back(Entry{position, point, squaredDistance(xData, yData, point, x0, y0)});
     }
-    for (const Met& m : met) {
-      const int position = m.point == 1 ? p0 : m.point;
-      if (m.dist <= limit && position > 10) entries.push_back(Entry{position, m.point, m.dist});
+    for (const Entry& m : within) {
+      if (m.position > 10) entries.push_back(m);
     }
-    std::sort(entries.begin() + 9, entries.end(),
-              [](const Entry& a, const Entry& b) { return a.position < b.position; });
     const int count = static_cast<int>(entries.size());
+    for (int i = 10; i < count; ++i) {  // insertion sort by position: a handful of entries
+      const Entry entry = entries[i];
+      int j = i;
+      for (; j > 9 && entries[j - 1].position > entry.position; --j) entries[j] = entries[j - 1];
+      entries[j] = entry;
+    }
     for (int j = 0; j < kNeighbours; ++j) {
       int best = j;
       double bestDist = entries[j].dist;

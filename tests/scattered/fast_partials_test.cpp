@@ -232,4 +232,102 @@ TEST(FastPartials, Sdpd3pMatchesStraightforwardOnHardPointSets) {
   for (Points& p : hardSets()) compareSdpd3p(p);
 }
 
+// ---------------------------------------------------------------------------
+// Refinement
+
+struct Lists {
+  std::vector<int> node, next, last;
+};
+
+// Delaunay adjacency lists of the points; false when the set cannot be
+// triangulated.
+bool triangulate(Points& p, Lists& lists) {
+  int n = p.n(), cells = 0, status = -1;
+  lists.node.assign(6 * n, 0);
+  lists.next.assign(6 * n, 0);
+  lists.last.assign(n, 0);
+  sdTriangulate(&n, p.x.data(), p.y.data(), lists.node.data(), lists.next.data(), lists.last.data(), &cells,
+                &status);
+  return status == 0;
+}
+
+// Lists in which node 1 neighbours every other node and the others form a
+// ring around it: the walk from node 1 meets all n - 1 others at once.
+Lists fan(int n) {
+  Lists l;
+  l.last.resize(n);
+  auto addList = [&l](int owner, const std::vector<int>& neighbours) {
+    const int first = static_cast<int>(l.node.size()) + 1;
+    for (int v : neighbours) {
+      l.node.push_back(v);
+      l.next.push_back(static_cast<int>(l.node.size()) + 1);
+    }
+    l.next.back() = first;
+    l.last[owner - 1] = static_cast<int>(l.node.size());
+  };
+  std::vector<int> ring;
+  for (int v = 2; v <= n; ++v) ring.push_back(v);
+  addList(1, ring);
+  for (int v = 2; v <= n; ++v) addList(v, {v == n ? 2 : v + 1, 1, v == 2 ? n : v - 1});
+  return l;
+}
+
+// Refines every point with the library and with the straightforward walk,
+// one by one and through sdRefineDerivatives, and compares all results.
+void compareRefinement(Points& p, Lists& lists, const std::string& name) {
+  int n = p.n();
+  const Lists before = lists;
+  std::vector<double> slow(5 * n, -7.5), fast(5 * n, -7.5), batch(5 * n, -7.5);
+  std::vector<int> slowStatus(n), fastStatus(n);
+  for (int k = 1; k <= n; ++k) {
+    double* s = &slow[5 * (k - 1)];
+    double* f = &fast[5 * (k - 1)];
+    ref::sdCubicNodalDerivatives(&k, &n, p.x.data(), p.y.data(), p.z.data(), lists.node.data(), lists.next.data(),
+                                 lists.last.data(), s, s + 1, s + 2, s + 3, s + 4, &slowStatus[k - 1]);
+    sdCubicNodalDerivatives(&k, &n, p.x.data(), p.y.data(), p.z.data(), lists.node.data(), lists.next.data(),
+                            lists.last.data(), f, f + 1, f + 2, f + 3, f + 4, &fastStatus[k - 1]);
+  }
+  EXPECT_SAME_BITS(fastStatus, slowStatus, name + " status");
+  EXPECT_SAME_BITS(fast, slow, name + " one by one");
+  // Every point below degree three, in sdRefineDerivatives: all of them.
+  std::vector<int> fitDegree(n, 2);
+  fitDegree[0] = 3;  // except point 1, which keeps its partials
+  sdRefineDerivatives(&n, p.x.data(), p.y.data(), p.z.data(), lists.node.data(), lists.next.data(),
+                      lists.last.data(), fitDegree.data(), batch.data());
+  for (int k = 1; k < n; ++k) {
+    if (slowStatus[k] < 0) std::fill(slow.begin() + 5 * k, slow.begin() + 5 * k + 5, -7.5);
+  }
+  std::fill(slow.begin(), slow.begin() + 5, -7.5);
+  EXPECT_SAME_BITS(batch, slow, name + " batch");
+  EXPECT_TRUE(lists.node == before.node && lists.next == before.next && lists.last == before.last) << name;
+}
+
+TEST(FastRefinement, MatchesStraightforwardWalkOnDelaunayLists) {
+  int compared = 0;
+  for (Points& p : hardSets()) {
+    Lists lists;
+    if (!triangulate(p, lists)) continue;
+    compareRefinement(p, lists, p.name);
+    ++compared;
+  }
+  EXPECT_GE(compared, 10);
+}
+
+TEST(FastRefinement, NodeWithMoreNeighboursThanTheCollectorHolds) {
+  // Node 1 at the centre of 700 points on a circle (its list holds them
+  // all) and the ring's points each with three neighbours: the collector's
+  // room runs out on node 1 and the walk takes over. The lists take more than
+  // 6n cells, so sdRefineDerivatives goes point by point too.
+  const int n = 701;
+  std::vector<double> x{0.0}, y{0.0};
+  for (int i = 0; i < n - 1; ++i) {
+    const double angle = 2 * 3.141592653589793 * i / (n - 1);
+    x.push_back(std::cos(angle) + 1e-3 * (i % 7));
+    y.push_back(std::sin(angle));
+  }
+  Points p = finish("fan", x, y);
+  Lists lists = fan(n);
+  compareRefinement(p, lists, p.name);
+}
+
 }  // namespace
