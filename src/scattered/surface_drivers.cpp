@@ -2,6 +2,7 @@
 // that sdsf3p_ shares with them.
 #include <VORN_LumUtility.h>
 
+#include <atomic>
 #include <cstddef>
 
 #include "scattered/cubic_refinement.h"
@@ -20,21 +21,25 @@ constexpr int kMinPointCount = 10;
 
 // The pointCount of the last call of each driver whose mode was neither 2
 // nor 3: a re-use call must come with the same count. These counts are the
-// drivers' only process-wide state.
-int rememberedCountInterpolate = 0;
-int rememberedCountCalculate = 0;
+// drivers' only process-wide state. They are atomic so that calls evaluating
+// a prepared surface may overlap; relaxed order suffices because each count
+// is a value of its own, read and written whole, and nothing else is
+// published through it (the prepared surface travels in the caller's arrays,
+// whose hand-over between threads is the caller's affair).
+std::atomic<int> rememberedCountInterpolate{0};
+std::atomic<int> rememberedCountCalculate{0};
 
 bool isReuseMode(int mode) { return mode == 2 || mode == 3; }
 
 // The argument checks shared by sdbi3p_ and Calculate_, in order; stores the
 // count (before the check of outCount) unless the mode re-uses a
 // preparation. Returns 0 or the failing status.
-int checkArguments(int mode, int pointCount, int outCount, int& remembered) {
+int checkArguments(int mode, int pointCount, int outCount, std::atomic<int>& remembered) {
   if (pointCount < kMinPointCount) return 1;
   if (isReuseMode(mode)) {
-    if (pointCount != remembered) return 2;
+    if (pointCount != remembered.load(std::memory_order_relaxed)) return 2;
   } else {
-    remembered = pointCount;
+    remembered.store(pointCount, std::memory_order_relaxed);
   }
   if (outCount < 1) return 3;
   return 0;
@@ -97,10 +102,13 @@ void sdInterpolateBlocks(int* pointCount, double* xData, double* yData, double* 
   double* partials = column(work, kPartialsCol, n);
   int locCode[kBlockSize];
   int locIndex[kBlockSize];
+  // One locator for all blocks, so that its indexes are built at most once
+  // per call.
+  PointLocator locator(n, xData, yData, triVertex, *triCount, borderSeg, *borderCount, *outCount);
   for (int b = 0; b < *outCount; b += kBlockSize) {
     int count = *outCount - b < kBlockSize ? *outCount - b : kBlockSize;
     sdLocatePoints(pointCount, xData, yData, triCount, triVertex, borderCount, borderSeg, &count, xOut + b,
-                   yOut + b, locCode, locIndex);
+                   yOut + b, locCode, locIndex, locator);
     sdEvaluatePoints(pointCount, xData, yData, zData, triCount, triVertex, borderCount, borderSeg, partials,
                      &count, xOut + b, yOut + b, locCode, locIndex, zOut + b);
   }
