@@ -16,7 +16,7 @@ shift || true
 
 build=${LUM_FUZZ_BUILD:-build/fuzz}
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLUM_FUZZ=ON -DLUM_BUILD_TESTS=OFF -DLUM_BUILD_EXAMPLES=OFF -DLUM_BUILD_TOOLS=OFF >/dev/null
+  -DLUM_FUZZ=ON -DLUM_BUILD_TESTS=OFF -DLUM_BUILD_TOOLS=OFF >/dev/null
 cmake --build "$build" --target lum_fuzz_targets -j 2
 
 targets=("$@")

@@ -13,6 +13,7 @@
 #include <limits>
 #include <new>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -819,6 +820,62 @@ TEST(BadInputScattered, PartialsBelowTenPointsAndRepeatedPoints)
     for (int i = 0; i < 12; ++i) {
         EXPECT_TRUE(fitDegree[i] >= 0 && fitDegree[i] <= 3);
         for (int k = 0; k < 9; ++k) EXPECT_TRUE(nearest[9 * i + k] >= 1 && nearest[9 * i + k] <= 12);
+    }
+}
+
+// Point sets whose orientation tests sit on rounding: a line rotated by an
+// irrational angle with a few points off it, grids jittered by 1e-15
+// relative, cocircular points. Each call must return (with a status, not
+// by looping), and a prepared mesh must be a whole triangulation.
+TEST(BadInputScattered, RoundingHazardSetsReturnWithAValidMeshOrStatus9)
+{
+    const double theta = 0.33199835764623936;
+    std::vector<std::pair<Values, Values>> sets;
+    {
+        Values x, y;
+        for (int i = 0; i < 40; ++i) {
+            const double t = (i * 7 % 40) * 0.25 - 5.0;
+            const double off = i % 13 == 5 ? 0.5 : 0.0;
+            x.push_back(t * std::cos(theta) - off * std::sin(theta));
+            y.push_back(t * std::sin(theta) + off * std::cos(theta));
+        }
+        std::swap(x[0], x[5]);  // a point off the line first
+        std::swap(y[0], y[5]);
+        sets.emplace_back(x, y);
+    }
+    for (double jitter : {1e-15, -1e-15}) {
+        Values x, y;
+        for (int i = 0; i < 49; ++i) {
+            const double j = (i * 37 % 11 - 5) * jitter;
+            x.push_back((i % 7) * (1.0 + j));
+            y.push_back((i / 7) * (1.0 - j));
+        }
+        sets.emplace_back(x, y);
+    }
+    {
+        Values x, y;
+        for (int i = 0; i < 48; ++i) {
+            const double a = (i * 29 % 48) * (6.283185307179586 / 48) + theta;
+            x.push_back(3.0 * std::cos(a));
+            y.push_back(3.0 * std::sin(a));
+        }
+        x.push_back(0.0);
+        y.push_back(0.0);
+        sets.emplace_back(x, y);
+    }
+    for (auto& [x, y] : sets) {
+        const int n = static_cast<int>(x.size());
+        Values z(x.size()), work(17 * x.size());
+        for (int i = 0; i < n; ++i) z[i] = x[i] - 0.5 * y[i];
+        std::vector<int> iwork(39 * x.size());
+        Values xo = x, yo = y, zo(x.size());
+        int mode = 1, count = n, outCount = n, status = -1, border = 0, tri = 0;
+        sdbi3p_(&mode, &count, x.data(), y.data(), z.data(), &outCount, xo.data(), yo.data(), zo.data(), &status,
+                work.data(), iwork.data(), &border, &tri);
+        ASSERT_TRUE(status == 0 || status == 9) << status;
+        if (status != 0) continue;
+        EXPECT_EQ(tri + border, 2 * n - 2);
+        for (int i = 0; i < n; ++i) EXPECT_NEAR(zo[i], z[i], 1e-9) << i;
     }
 }
 
