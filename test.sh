@@ -13,8 +13,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 for config in "${configs[@]}"; do
   case "$config" in
-    release) flags=(-DCMAKE_BUILD_TYPE=Release -DLUM_BUILD_BENCH=ON) ;;
-    asan) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUM_SANITIZE=ON) ;;
+    release) flags=(-DCMAKE_BUILD_TYPE=Release -DLUM_BUILD_BENCH=ON -DLUM_PYTHON=ON) ;;
+    asan) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUM_SANITIZE=ON -DLUM_PYTHON=ON) ;;
     tsan) flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUM_TSAN=ON -DLUM_BUILD_TOOLS=OFF) ;;
     *) echo "unknown configuration: $config" >&2; exit 2 ;;
   esac
