@@ -5,6 +5,7 @@
 // are then multiplied left to right, and sums are added left to right.
 #include "scattered/evaluation.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace lum::scattered {
@@ -25,6 +26,8 @@ NodeData nodeData(const double* x, const double* y, const double* z, const doubl
 struct LocalDerivatives {
   double zu, zv, zuu, zuv, zvv;
 };
+
+}  // namespace
 
 // The C1 quintic on one triangle P1 P2 P3 (counterclockwise) in the triangle
 // coordinates (u, v), with P1, P2, P3 at (0, 0), (1, 0), (0, 1).
@@ -136,6 +139,8 @@ class TriangleQuintic {
   double p50_ = 0.0, p41_ = 0.0, p32_ = 0.0, p23_ = 0.0, p14_ = 0.0, p05_ = 0.0;
 };
 
+namespace {
+
 // Extension beside border segment P1 -> P2 in the segment coordinates u
 // (0 at P1, 1 at P2) and v (across the segment, positive outside, in units of
 // the segment's length): quintic along the segment, cubic cross slope, linear
@@ -243,13 +248,51 @@ double reflexWedgeValue(const double* x, const double* y, const double* z, const
 
 }  // namespace
 
+QuinticCache::QuinticCache(int entries) {
+  int size = 1;
+  while (size < entries && size < (1 << 20)) size *= 2;
+  mask_ = size - 1;
+  key_.assign(size, 0);  // triangle numbers start at 1: 0 marks an empty entry
+  entry_ = std::make_unique<TriangleQuintic[]>(size);
+}
+
+QuinticCache::~QuinticCache() = default;
+
+const TriangleQuintic& QuinticCache::get(const double* x, const double* y, const double* z,
+                                         const double* partials, const int* triVertex, int t) {
+  const int slot = t & mask_;
+  if (key_[slot] != t) {
+    entry_[slot].build(x, y, z, partials, triVertex, t);
+    key_[slot] = t;
+  }
+  return entry_[slot];
+}
+
+std::unique_ptr<QuinticCache> makeQuinticCache(int triCount, long long points) {
+  // 4096 entries (about 1 MB) hold the triangles of the last rows of a grid
+  // over 10^5 to 10^6 triangles; smaller calls gain nothing.
+  constexpr int kEntries = 4096;
+  constexpr long long kMinPoints = 2048;
+  if (points < kMinPoints) return nullptr;
+  return std::make_unique<QuinticCache>(std::min(triCount, kEntries));
+}
+
 void sdEvaluatePoints(int* pointCount, double* xData, double* yData, double* zData, int* triCount,
                       int* triVertex, int* borderCount, int* borderSeg, double* partials, int* count,
                       double* xOut, double* yOut, int* locCode, int* locIndex, double* zOut) {
+  sdEvaluatePoints(pointCount, xData, yData, zData, triCount, triVertex, borderCount, borderSeg, partials, count,
+                   xOut, yOut, locCode, locIndex, zOut, nullptr);
+}
+
+void sdEvaluatePoints(int* pointCount, double* xData, double* yData, double* zData, int* triCount,
+                      int* triVertex, int* borderCount, int* borderSeg, double* partials, int* count,
+                      double* xOut, double* yOut, int* locCode, int* locIndex, double* zOut,
+                      QuinticCache* cache) {
   (void)pointCount;
   (void)triCount;
   const int n = *count;
   TriangleQuintic quintic;
+  const TriangleQuintic* current = &quintic;
   SegmentPolynomial segment;
   NodeData vertex{};
   for (int k = 0; k < n; ++k) {
@@ -260,8 +303,15 @@ void sdEvaluatePoints(int* pointCount, double* xData, double* yData, double* zDa
     const bool rebuild = k == 0 || code != locCode[k - 1] || index != locIndex[k - 1];
     switch (code) {
       case 1:
-        if (rebuild) quintic.build(xData, yData, zData, partials, triVertex, index);
-        zOut[k] = quintic.value(px, py);
+        if (rebuild) {
+          if (cache != nullptr) {
+            current = &cache->get(xData, yData, zData, partials, triVertex, index);
+          } else {
+            quintic.build(xData, yData, zData, partials, triVertex, index);
+            current = &quintic;
+          }
+        }
+        zOut[k] = current->value(px, py);
         break;
       case 2:
         if (rebuild) segment.build(xData, yData, zData, partials, borderSeg, index);

@@ -12,7 +12,34 @@
 #ifndef LUM_SCATTERED_EVALUATION_H
 #define LUM_SCATTERED_EVALUATION_H
 
+#include <memory>
+#include <vector>
+
 namespace lum::scattered {
+
+class TriangleQuintic;  // the 21 coefficients and the affine map of one triangle
+
+// Quintics of recently used triangles, kept across the blocks of one driver
+// call: the rows of a grid meet again the triangles of the rows before them.
+// Direct-mapped on the triangle number. An entry is built from the same data
+// by the same operations as a fresh build, so using it changes no bit.
+class QuinticCache {
+ public:
+  // Room for about `entries` triangles (rounded to a power of two).
+  explicit QuinticCache(int entries);
+  ~QuinticCache();
+  QuinticCache(const QuinticCache&) = delete;
+  QuinticCache& operator=(const QuinticCache&) = delete;
+
+  // The quintic of triangle t, built on a miss.
+  const TriangleQuintic& get(const double* x, const double* y, const double* z, const double* partials,
+                             const int* triVertex, int t);
+
+ private:
+  int mask_;
+  std::vector<int> key_;
+  std::unique_ptr<TriangleQuintic[]> entry_;
+};
 
 // Evaluates the surface at the `count` output points (xOut, yOut) of one block
 // (at most 51 points) located by sdLocatePoints.
@@ -26,6 +53,17 @@ namespace lum::scattered {
 void sdEvaluatePoints(int* pointCount, double* xData, double* yData, double* zData, int* triCount,
                       int* triVertex, int* borderCount, int* borderSeg, double* partials, int* count,
                       double* xOut, double* yOut, int* locCode, int* locIndex, double* zOut);
+
+// A cache for a call that evaluates `points` output points on a mesh of
+// triCount triangles; none (nullptr) for calls too small to profit.
+std::unique_ptr<QuinticCache> makeQuinticCache(int triCount, long long points);
+
+// The same, taking the triangles' quintics from `cache` (made for the same
+// data) instead of building them for each run of points.
+void sdEvaluatePoints(int* pointCount, double* xData, double* yData, double* zData, int* triCount,
+                      int* triVertex, int* borderCount, int* borderSeg, double* partials, int* count,
+                      double* xOut, double* yOut, int* locCode, int* locIndex, double* zOut,
+                      QuinticCache* cache);
 
 }  // namespace lum::scattered
 

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 
 #include "scattered/evaluation.h"
 #include "scattered/point_location.h"
@@ -88,6 +89,7 @@ int sdsf3p_(int* mode, int* pointCount, double* xData, double* yData, double* zD
   // One locator for the whole grid: its indexes are built at most once.
   PointLocator locator(n, xData, yData, triVertex, triCount, borderSeg, borderCount,
                        static_cast<long long>(*xCount) * *yCount);
+  std::unique_ptr<QuinticCache> cache = makeQuinticCache(triCount, static_cast<long long>(*xCount) * *yCount);
   const int nx = *xCount;
   for (int j = 0; j < *yCount; ++j) {
     for (double& y : rowY) y = yGrid[j];
@@ -97,7 +99,7 @@ int sdsf3p_(int* mode, int* pointCount, double* xData, double* yData, double* zD
       sdLocatePoints(pointCount, xData, yData, &triCount, triVertex, &borderCount, borderSeg, &count, xGrid + b,
                      rowY, locCode, locIndex, locator);
       sdEvaluatePoints(pointCount, xData, yData, zData, &triCount, triVertex, &borderCount, borderSeg, partials,
-                       &count, xGrid + b, rowY, locCode, locIndex, zRow + b);
+                       &count, xGrid + b, rowY, locCode, locIndex, zRow + b, cache.get());
     }
   }
   *status = 0;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <memory>
 
 #include "scattered/cubic_refinement.h"
 #include "scattered/evaluation.h"
@@ -105,12 +106,13 @@ void sdInterpolateBlocks(int* pointCount, double* xData, double* yData, double* 
   // One locator for all blocks, so that its indexes are built at most once
   // per call.
   PointLocator locator(n, xData, yData, triVertex, *triCount, borderSeg, *borderCount, *outCount);
+  std::unique_ptr<QuinticCache> cache = makeQuinticCache(*triCount, *outCount);
   for (int b = 0; b < *outCount; b += kBlockSize) {
     int count = *outCount - b < kBlockSize ? *outCount - b : kBlockSize;
     sdLocatePoints(pointCount, xData, yData, triCount, triVertex, borderCount, borderSeg, &count, xOut + b,
                    yOut + b, locCode, locIndex, locator);
     sdEvaluatePoints(pointCount, xData, yData, zData, triCount, triVertex, borderCount, borderSeg, partials,
-                     &count, xOut + b, yOut + b, locCode, locIndex, zOut + b);
+                     &count, xOut + b, yOut + b, locCode, locIndex, zOut + b, cache.get());
   }
 }
 
