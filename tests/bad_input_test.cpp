@@ -879,4 +879,97 @@ TEST(BadInputScattered, RoundingHazardSetsReturnWithAValidMeshOrStatus9)
     }
 }
 
+// ---------------------------------------------------------------------------
+// No state leaks from one call into the next
+// ---------------------------------------------------------------------------
+
+// 10^5 calls of a mix of functions, the stateful ones included (the sorts,
+// the scattered drivers with their remembered counts and mode 3 re-use), in
+// a pseudo-random order: every call gives the bits its first call gave.
+TEST(StateLeaks, HundredThousandMixedCallsRepeatTheirFirstResults)
+{
+    std::vector<std::uint64_t> (*kinds[])() = {
+        [] {
+            Values v = {5, 3, 9, 1, 1, 7, 2, 8, 6, 4, 0, 3, 5, 2, 9, 1, 7, 7};
+            sortAscending(static_cast<int>(v.size()), v.data());
+            std::vector<std::uint64_t> r;
+            for (double d : v) r.push_back(bits(d));
+            return r;
+        },
+        [] {
+            std::vector<float> f = {5, 3, 9, 1, 1, 7, 2, 8, 6, 4, 0, 3, 5, 2, 9, 1, 7, 7, 3, 2};
+            Qsort(f.data(), 0, static_cast<unsigned>(f.size() - 1));
+            std::vector<std::uint64_t> r;
+            for (float d : f) r.push_back(bits(d));
+            return r;
+        },
+        [] {
+            const Values v = {1.5, 2.25, -3.0, 8.0, 0.125};
+            return std::vector<std::uint64_t>{bits(mean(v)), bits(calAvgSigma(5, v, 1.0)), bits(median(v, 0, 4)),
+                                              bits(stdev(5, v.data(), nullptr))};
+        },
+        [] {
+            double m[9] = {4, 1, 0, 1, 5, 2, 0, 2, 6};
+            MatrixInverse(m, 3);
+            double det = 1.0;
+            double rows[4][4] = {{4, 1, 0}, {1, 5, 2}, {0, 2, 6}};
+            MatrixDeterminant(det, rows, 3);
+            std::vector<std::uint64_t> r = {bits(det)};
+            for (double d : m) r.push_back(bits(d));
+            return r;
+        },
+        [] {
+            double pts[8] = {0, 1, 1, 2.5, 2, 5.5, 3, 9};
+            double c[3] = {0, 0, 0};
+            bool flag = true;
+            const int a = JPolyfit(4, pts, 2, c);
+            double c2[2] = {0, 0};
+            const int b = JPolyfitRemoverOutlier(4, pts, 1, c2, flag);
+            return std::vector<std::uint64_t>{static_cast<std::uint64_t>(a), static_cast<std::uint64_t>(b + 1),
+                                              bits(c[0]), bits(c[1]), bits(c[2]), bits(c2[0]), bits(c2[1])};
+        },
+        [] {
+            Values v(50);
+            for (int i = 0; i < 50; ++i) v[i] = (i * 13 % 17) * 0.5;
+            v[20] = 40.0;
+            return std::vector<std::uint64_t>{bits(rateFilter(50, v, 2))};
+        },
+        [] {
+            Scattered s;
+            Values xo = {1.0, 2.5, -1.0, 3.0}, yo = {1.0, 0.5, 2.0, 4.5}, zo(4), z3(4);
+            int border = 0, tri = 0;
+            const int st = interpolate(s, 1, s.n, xo, yo, zo, border, tri);
+            const int st3 = interpolate(s, 3, s.n, xo, yo, z3, border, tri);
+            std::vector<std::uint64_t> r = {static_cast<std::uint64_t>(st), static_cast<std::uint64_t>(st3),
+                                            static_cast<std::uint64_t>(border), static_cast<std::uint64_t>(tri)};
+            for (double d : zo) r.push_back(bits(d));
+            for (double d : z3) r.push_back(bits(d));
+            return r;
+        },
+        [] {
+            Scattered s;
+            int mode = 1, count = s.n, nx = 3, ny = 2, status = -1;
+            Values gx = {0.5, 1.5, 2.5}, gy = {1.0, 3.0}, zg(6);
+            sdsf3p_(&mode, &count, s.x.data(), s.y.data(), s.z.data(), &nx, gx.data(), &ny, gy.data(), zg.data(),
+                    &status, s.work.data(), s.iwork.data());
+            std::vector<std::uint64_t> r = {static_cast<std::uint64_t>(status)};
+            for (double d : zg) r.push_back(bits(d));
+            return r;
+        },
+    };
+    constexpr int kKinds = sizeof kinds / sizeof kinds[0];
+    std::vector<std::vector<std::uint64_t>> first;
+    for (auto kind : kinds) first.push_back(kind());
+    std::uint32_t state = 12345;
+    int mismatches = 0;
+    for (int call = 0; call < 100000; ++call) {
+        state = state * 1664525u + 1013904223u;
+        // The scattered calls are the slow ones: one call in eight.
+        const int k = (state >> 8) % 8 == 0 ? 6 + static_cast<int>((state >> 16) % 2)
+                                             : static_cast<int>((state >> 16) % (kKinds - 2));
+        if (kinds[k]() != first[static_cast<std::size_t>(k)]) ++mismatches;
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
 }  // namespace
