@@ -97,23 +97,26 @@ inline void rotation(double a, double b, double& c, double& s, double& r) {
   }
 }
 
-// Rotates equation e against rows first to last of the factor: each rotation
-// zeroes value j of e against the diagonal of row j and updates the later
-// positions (right-hand side included). Value j of e is not used again, so
-// the rotation's by-product that sdGivens leaves there is not formed.
-void rotateIn(Factor& R, double* e, int first, int last) {
-  for (int j = first; j <= last; ++j) {
-    double c = 0.0;
-    double s = 0.0;
-    double r = 0.0;
-    rotation(R.at(j, j), e[j - 1], c, s, r);
-    R.at(j, j) = r;
-    for (int p = j + 1; p <= kColumns; ++p) {
-      const double t = c * R.at(j, p) + s * e[p - 1];
-      e[p - 1] = c * e[p - 1] - s * R.at(j, p);
-      R.at(j, p) = t;
-    }
+// Rotates equation e against row j of the factor: zeroes value j of e
+// against the diagonal of row j and updates the later positions (right-hand
+// side included). Value j of e is not used again, so the by-product that
+// sdGivens would leave there is not formed.
+inline void rotateAgainstRow(Factor& R, double* e, int j) {
+  double c = 0.0;
+  double s = 0.0;
+  double r = 0.0;
+  rotation(R.at(j, j), e[j - 1], c, s, r);
+  R.at(j, j) = r;
+  for (int p = j + 1; p <= kColumns; ++p) {
+    const double t = c * R.at(j, p) + s * e[p - 1];
+    e[p - 1] = c * e[p - 1] - s * R.at(j, p);
+    R.at(j, p) = t;
   }
+}
+
+// Rotates equation e against rows first to last of the factor, in order.
+void rotateIn(Factor& R, double* e, int first, int last) {
+  for (int j = first; j <= last; ++j) rotateAgainstRow(R, e, j);
 }
 
 // Rotates the first `equations` node equations in: equation i (0-based) of
@@ -127,16 +130,14 @@ void rotateIn(Factor& R, double* e, int first, int last) {
 // operations in the same order. Within a step the rotations are
 // independent, and the chains of square roots and divisions overlap.
 void rotateAllIn(Factor& R, double (*extra)[kColumns], int equations) {
-  for (int step = 0; step <= equations + kUnknowns - 2; ++step) {
-    const int firstEquation = step - (kUnknowns - 1) > 0 ? step - (kUnknowns - 1) : 0;
-    const int lastEquation = step < equations - 1 ? step : equations - 1;
+  for (int step = 1; step <= equations + kUnknowns - 2; ++step) {
+    // Equation i meets row j = step - i + 1 when 1 <= j <= min(i, 9), that
+    // is for 2i >= step + 1, i <= step and i >= step - 8.
+    const int firstEquation = std::max((step + 2) / 2, step - (kUnknowns - 1));
+    const int lastEquation = std::min(step, equations - 1);
     for (int i = firstEquation; i <= lastEquation; ++i) {
-      const int j = step - i + 1;
-      if (i < kUnknowns) {
-        if (j <= i) rotateIn(R, R.r[i], j, j);
-      } else {
-        rotateIn(R, extra[i - kUnknowns], j, j);
-      }
+      double* e = i < kUnknowns ? R.r[i] : extra[i - kUnknowns];
+      rotateAgainstRow(R, e, step - i + 1);
     }
   }
 }

@@ -82,25 +82,21 @@ void linearTerms(double X, double Y, double* row) {
   row[2] = Y;
 }
 
-// Set of point q: q and the fitCount(q) neighbours its fit used, ascending.
-// Returns its size.
-int candidateSet(int q, const int* nearest, const int* fitCount, int* members) {
+// Set of point q: q and the fitCount(q) neighbours its fit used, ascending,
+// in members[0 .. fitCount(q)].
+void sortCandidateSet(int q, const int* nearest, const int* fitCount, int* members) {
   const int used = fitCount[q - 1];
   members[0] = q;
   for (int k = 1; k <= used; ++k) members[k] = nearest[kNeighbours * (q - 1) + k - 1];
-  const int size = used + 1;
-  for (int i = 1; i < size; ++i) {  // insertion sort of at most 10 distinct numbers
-    const int value = members[i];
-    int j = i;
-    for (; j > 0 && members[j - 1] > value; --j) members[j] = members[j - 1];
-    members[j] = value;
+  for (int i = 1; i <= used; ++i) {  // insertion sort of at most 10 distinct numbers
+    for (int j = i; j > 0 && members[j - 1] > members[j]; --j) std::swap(members[j - 1], members[j]);
   }
-  return size;
 }
 
-// Accepted candidate sets of one point: members, sizes and generating points.
+// Accepted candidate sets of one point: their sorted members (in the table
+// of all sets) and sizes.
 struct CandidateSets {
-  int members[kMaxCandidateSets][kMaxSystemOrder];
+  const int* members[kMaxCandidateSets];
   int size[kMaxCandidateSets];
   int count = 0;
 
@@ -116,11 +112,11 @@ struct CandidateSets {
 };
 
 // Appends the set of q unless an equal set is already accepted.
-void acceptSet(int q, const int* nearest, const int* fitCount, CandidateSets& sets, int* generators) {
-  int set[kMaxSystemOrder];
-  const int setSize = candidateSet(q, nearest, fitCount, set);
+void acceptSet(int q, const int* sortedSets, const int* fitCount, CandidateSets& sets, int* generators) {
+  const int* set = sortedSets + kMaxSystemOrder * (q - 1);
+  const int setSize = fitCount[q - 1] + 1;
   if (sets.contains(set, setSize)) return;
-  for (int j = 0; j < setSize; ++j) sets.members[sets.count][j] = set[j];
+  sets.members[sets.count] = set;
   sets.size[sets.count] = setSize;
   generators[sets.count] = q;
   ++sets.count;
@@ -394,13 +390,49 @@ struct NeighbourSearch {
   }
 };
 
+// The neighbour search of sdNearestPoints for n >= 10 points. `order` receives
+// the points in the order they were served, which keeps neighbouring points
+// together (the tree's leaf order; point order when a coordinate is not
+// finite).
+void nearestPointsInOrder(int n, const double* xData, const double* yData, int* nearest, double* distSq,
+                          int* distOrder, std::vector<int>& order) {
+  // A NaN distance breaks the ordering that the tree search relies on.
+  bool finite = true;
+  for (int i = 0; i < n && finite; ++i) finite = std::isfinite(xData[i]) && std::isfinite(yData[i]);
+  if (!finite) {
+    order.resize(static_cast<std::size_t>(n));
+    for (int p0 = 1; p0 <= n; ++p0) {
+      order[p0 - 1] = p0;
+      selectByFullScan(n, xData, yData, p0, nearest, distSq, distOrder);
+    }
+    return;
+  }
+  // Points in leaf order, so that consecutive searches share their nodes.
+  const PointTree tree(n, xData, yData);
+  NeighbourSearch search;
+  for (int i = 0; i < n; ++i) {
+    const int p0 = tree.order[i];
+    if (p0 == n) continue;
+    search.run(tree, p0, tree.px[i], tree.py[i]);
+    search.select(p0, xData, yData, nearest + kNeighbours * (p0 - 1));
+  }
+  // The last point leaves its working list in distSq and distOrder.
+  selectByFullScan(n, xData, yData, n, nearest, distSq, distOrder);
+  order = tree.order;
+}
+
 // ---------------------------------------------------------------------------
 // Local systems
 //
-// Both the exported-style solver and the fits run the same elimination on
-// row-major copies (row operations then touch contiguous memory). Storage
-// order changes no arithmetic: every entry sees the same operations in the
-// same order as in the column-by-column description.
+// The inversion of A by elimination with column pivoting transforms A and an
+// identity E side by side: at step j, row j of both is divided by the pivot
+// and the multiples f(i, j) = A(i, j) of row j are subtracted from the rows
+// below. E's operations depend on E itself, the pivots and the multipliers
+// only, so A is eliminated first (pivots recorded, multipliers left in A's
+// lower triangle, which the elimination never reads again) and E follows;
+// every entry still sees the same operations in the same order. A failing
+// pivot thus costs no work on E. Row-major storage changes no arithmetic and
+// keeps row operations on contiguous memory.
 
 // Largest row sum of |m| (row-major, order N), each sum from +0.0 in column
 // order.
@@ -421,15 +453,12 @@ double rowAbsSum(int N, const double* e, int i) {
   return sum;
 }
 
-// Forward elimination with column pivoting along each row (the first of
-// equal magnitudes wins), applied to e = the identity at the same time.
-// perm records the column exchanges (1-based). Returns false as soon as a
-// pivot is below 1e-8 in magnitude.
-bool eliminate(int N, double* a, double* e, int* perm) {
-  for (int i = 0; i < N; ++i) {
-    perm[i] = i + 1;
-    for (int k = 0; k < N; ++k) e[i * N + k] = i == k ? 1.0 : 0.0;
-  }
+// Elimination of A (row-major, order N) with column pivoting along each row,
+// the first of equal magnitudes winning. perm records the column exchanges
+// (1-based), pivot the pivots before their division. Returns false as soon
+// as a pivot is below 1e-8 in magnitude.
+bool eliminate(int N, double* a, int* perm, double* pivot) {
+  for (int i = 0; i < N; ++i) perm[i] = i + 1;
   for (int j = 0; j < N; ++j) {
     double* aj = a + j * N;
     int pivotCol = j;
@@ -445,23 +474,67 @@ bool eliminate(int N, double* a, double* e, int* perm) {
       std::swap(perm[j], perm[pivotCol]);
     }
     if (std::fabs(aj[j]) < kPivotTolerance) return false;
-    const double pivot = aj[j];
-    double* ej = e + j * N;
-    for (int k = j; k < N; ++k) aj[k] /= pivot;
-    for (int k = 0; k < N; ++k) ej[k] /= pivot;
+    pivot[j] = aj[j];
+    for (int k = j; k < N; ++k) aj[k] /= pivot[j];
     for (int i = j + 1; i < N; ++i) {
       double* ai = a + i * N;
-      double* ei = e + i * N;
       const double f = ai[j];
       for (int k = j + 1; k < N; ++k) ai[k] -= f * aj[k];
+    }
+  }
+  return true;
+}
+
+// E's part of the elimination, on every entry: E starts as the identity.
+void forwardIdentity(int N, const double* a, const double* pivot, double* e) {
+  for (int i = 0; i < N; ++i) {
+    for (int k = 0; k < N; ++k) e[i * N + k] = i == k ? 1.0 : 0.0;
+  }
+  for (int j = 0; j < N; ++j) {
+    double* ej = e + j * N;
+    for (int k = 0; k < N; ++k) ej[k] /= pivot[j];
+    for (int i = j + 1; i < N; ++i) {
+      double* ei = e + i * N;
+      const double f = a[i * N + j];
       for (int k = 0; k < N; ++k) ei[k] -= f * ej[k];
+    }
+  }
+}
+
+// The same on E's lower triangle only. Before step j, the rows from j on are
+// still unit rows beyond column j-1, and with finite multipliers and pivots
+// that are numbers the operations on those entries only ever give zeros
+// (0 / pivot, 0 - f * 0) or keep the diagonal 1 (1 - f * 0). Skipping them
+// leaves +0.0 where the full form may have -0.0. No later step can tell:
+// back substitution subtracts products from these entries (x - p is -p for
+// either zero), row sums take magnitudes, and the solution sums start from
+// +0.0, where adding a zero of either sign gives +0.0. Returns false, with E
+// not formed, when a multiplier is not finite or a pivot is NaN.
+bool forwardIdentityLower(int N, const double* a, const double* pivot, double* e) {
+  for (int j = 0; j < N; ++j) {
+    if (std::isnan(pivot[j])) return false;
+    for (int i = j + 1; i < N; ++i) {
+      if (!std::isfinite(a[i * N + j])) return false;
+    }
+  }
+  for (int i = 0; i < N; ++i) {
+    for (int k = 0; k < N; ++k) e[i * N + k] = i == k ? 1.0 : 0.0;
+  }
+  for (int j = 0; j < N; ++j) {
+    double* ej = e + j * N;
+    for (int k = 0; k <= j; ++k) ej[k] /= pivot[j];
+    for (int i = j + 1; i < N; ++i) {
+      double* ei = e + i * N;
+      const double f = a[i * N + j];
+      for (int k = 0; k <= j; ++k) ei[k] -= f * ej[k];
     }
   }
   return true;
 }
 
 // Back substitution of row j of e with the unit upper triangle left in a;
-// rows j+1 to N-1 must be done already.
+// rows j+1 to N-1 must be done already. Row j is then row perm(j) of the
+// inverse.
 void backSubstituteRow(int N, const double* a, double* e, int j) {
   double* ej = e + j * N;
   for (int i = j + 1; i < N; ++i) {
@@ -471,8 +544,7 @@ void backSubstituteRow(int N, const double* a, double* e, int j) {
   }
 }
 
-// Row i of e is row perm(i) of the inverse: solution(perm(i)) = sum over k of
-// e(i, k) b(k), from +0.0 in k order.
+// solution(perm(i)) = sum over k of e(i, k) b(k), from +0.0 in k order.
 void applyInverse(int N, const double* e, const int* perm, const double* rhs, double* solution) {
   for (int i = 0; i < N; ++i) {
     double s = 0.0;
@@ -496,6 +568,7 @@ bool solveLocalSystem(int N, const int* rowPoint, void (*terms)(double, double, 
   double a[kMaxSystemOrder * kMaxSystemOrder];
   double e[kMaxSystemOrder * kMaxSystemOrder];
   double rhs[kMaxSystemOrder];
+  double pivot[kMaxSystemOrder];
   int perm[kMaxSystemOrder];
   for (int r = 0; r < N; ++r) {
     const int q = rowPoint[r];
@@ -503,7 +576,8 @@ bool solveLocalSystem(int N, const int* rowPoint, void (*terms)(double, double, 
     rhs[r] = zData[q - 1];
   }
   const double aNorm = rowSumNorm(N, a);
-  if (!eliminate(N, a, e, perm)) return false;
+  if (!eliminate(N, a, perm, pivot)) return false;
+  if (!forwardIdentityLower(N, a, pivot, e)) forwardIdentity(N, a, pivot, e);
   for (int j = N - 1; j >= 0; --j) {
     backSubstituteRow(N, a, e, j);
     if (!(aNorm * rowAbsSum(N, e, j) <= limit)) return false;
@@ -512,30 +586,104 @@ bool solveLocalSystem(int N, const int* rowPoint, void (*terms)(double, double, 
   return true;
 }
 
+// The fit of sdFitLocalPolynomials for point p.
+void fitLocalPolynomial(int p, const double* xData, const double* yData, const double* zData, const int* nearest,
+                        double* cubicCoef, int* fitCount, int* fitDegree) {
+  double* c = cubicCoef + 9 * (p - 1);  // c[0] is c1
+  const int* near = nearest + kNeighbours * (p - 1);
+  for (int k = 0; k < 9; ++k) c[k] = 0.0;
+
+  // Rows: the point itself, then its neighbours nearest first.
+  int rowPoint[kMaxSystemOrder];
+  rowPoint[0] = p;
+  for (int r = 1; r < kMaxSystemOrder; ++r) rowPoint[r] = near[r - 1];
+  double sol[kMaxSystemOrder];
+
+  if (solveLocalSystem(10, rowPoint, cubicTerms, kCubicConditionLimit, xData, yData, zData, sol)) {
+    for (int k = 0; k < 9; ++k) c[k] = sol[k + 1];
+    fitCount[p - 1] = 9;
+    fitDegree[p - 1] = 3;
+    return;
+  }
+  if (solveLocalSystem(6, rowPoint, quadraticTerms, kQuadraticConditionLimit, xData, yData, zData, sol)) {
+    c[0] = sol[1];  // X
+    c[1] = sol[2];  // X^2
+    c[3] = sol[3];  // Y
+    c[4] = sol[4];  // XY
+    c[6] = sol[5];  // Y^2
+    fitCount[p - 1] = 5;
+    fitDegree[p - 1] = 2;
+    return;
+  }
+  // The plane goes through the three nearest neighbours only.
+  if (solveLocalSystem(3, near, linearTerms, kLinearConditionLimit, xData, yData, zData, sol)) {
+    c[0] = sol[1];
+    c[3] = sol[2];
+    fitCount[p - 1] = 3;
+    fitDegree[p - 1] = 1;
+    return;
+  }
+  // Slope from the point towards its nearest neighbour.
+  const int q = near[0];
+  const double dx = xData[q - 1] - xData[p - 1];
+  const double dy = yData[q - 1] - yData[p - 1];
+  const double dz = zData[q - 1] - zData[p - 1];
+  const double lengthSq = dx * dx + dy * dy;
+  c[0] = dz * dx / lengthSq;
+  c[3] = dz * dy / lengthSq;
+  fitCount[p - 1] = 1;
+  fitDegree[p - 1] = 0;
+}
+
+// The plane of sdFitLocalPlanes for point p.
+void fitLocalPlane(int p, const double* xData, const double* yData, const double* zData, const int* nearest,
+                   const int* fitCount, double* planeCoef) {
+  const int* near = nearest + kNeighbours * (p - 1);
+  double* plane = planeCoef + 2 * (p - 1);
+  const int K = fitCount[p - 1] + 1;
+  if (K == 2) {
+    const int q = near[0];
+    const double dx = xData[q - 1] - xData[p - 1];
+    const double dy = yData[q - 1] - yData[p - 1];
+    const double dz = zData[q - 1] - zData[p - 1];
+    const double lengthSq = dx * dx + dy * dy;
+    plane[0] = dz * dx / lengthSq;
+    plane[1] = dz * dy / lengthSq;
+    return;
+  }
+  double sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0, syy = 0.0, sz = 0.0, sxz = 0.0, syz = 0.0;
+  for (int r = 0; r < K; ++r) {
+    const int q = r == 0 ? p : near[r - 1];
+    const double X = xData[q - 1];
+    const double Y = yData[q - 1];
+    const double Z = zData[q - 1];
+    sx += X;
+    sy += Y;
+    sxx += X * X;
+    sxy += X * Y;
+    syy += Y * Y;
+    sz += Z;
+    sxz += X * Z;
+    syz += Y * Z;
+  }
+  const double N = K;
+  const double a11 = N * sxx - sx * sx;
+  const double a12 = N * sxy - sx * sy;
+  const double a22 = N * syy - sy * sy;
+  const double b1 = N * sxz - sx * sz;
+  const double b2 = N * syz - sy * sz;
+  const double D = a11 * a22 - a12 * a12;
+  plane[0] = (b1 * a22 - b2 * a12) / D;
+  plane[1] = (b2 * a11 - b1 * a12) / D;
+}
+
 }  // namespace
 
 void sdNearestPoints(int* pointCount, double* xData, double* yData, int* nearest, double* distSq,
                      int* distOrder) {
-  const int n = *pointCount;
-  if (n < kMinPoints) return;
-  // A NaN distance breaks the ordering that the tree search relies on.
-  bool finite = true;
-  for (int i = 0; i < n && finite; ++i) finite = std::isfinite(xData[i]) && std::isfinite(yData[i]);
-  if (!finite) {
-    for (int p0 = 1; p0 <= n; ++p0) selectByFullScan(n, xData, yData, p0, nearest, distSq, distOrder);
-    return;
-  }
-  // Points in leaf order, so that consecutive searches share their nodes.
-  const PointTree tree(n, xData, yData);
-  NeighbourSearch search;
-  for (int i = 0; i < n; ++i) {
-    const int p0 = tree.order[i];
-    if (p0 == n) continue;
-    search.run(tree, p0, tree.px[i], tree.py[i]);
-    search.select(p0, xData, yData, nearest + kNeighbours * (p0 - 1));
-  }
-  // The last point leaves its working list in distSq and distOrder.
-  selectByFullScan(n, xData, yData, n, nearest, distSq, distOrder);
+  if (*pointCount < kMinPoints) return;
+  std::vector<int> order;
+  nearestPointsInOrder(*pointCount, xData, yData, nearest, distSq, distOrder, order);
 }
 
 void sdSolveByInverse(int* order, double* matrix, double* rhs, double* solution, double* flag,
@@ -547,12 +695,14 @@ void sdSolveByInverse(int* order, double* matrix, double* rhs, double* solution,
     for (int j = 0; j < N; ++j) a[i * N + j] = matrix[j * N + i];
   }
   const double aNorm = rowSumNorm(N, a);
-  if (!eliminate(N, a, e, perm)) {
+  double pivot[kMaxSystemOrder];
+  if (!eliminate(N, a, perm, pivot)) {
     for (int i = 0; i < N; ++i) solution[i] = 0.0;
     *flag = 0.0;
     return;
   }
   *flag = 1.0;
+  forwardIdentity(N, a, pivot, e);
   double inverseNorm = 0.0;
   for (int j = N - 1; j >= 0; --j) {
     backSubstituteRow(N, a, e, j);
@@ -564,97 +714,14 @@ void sdSolveByInverse(int* order, double* matrix, double* rhs, double* solution,
 
 void sdFitLocalPolynomials(int* pointCount, double* xData, double* yData, double* zData, int* nearest,
                            double* cubicCoef, int* fitCount, int* fitDegree) {
-  const int n = *pointCount;
-  for (int p = 1; p <= n; ++p) {
-    double* c = cubicCoef + 9 * (p - 1);  // c[0] is c1
-    const int* near = nearest + kNeighbours * (p - 1);
-    for (int k = 0; k < 9; ++k) c[k] = 0.0;
-
-    // Rows: the point itself, then its neighbours nearest first.
-    int rowPoint[kMaxSystemOrder];
-    rowPoint[0] = p;
-    for (int r = 1; r < kMaxSystemOrder; ++r) rowPoint[r] = near[r - 1];
-    double sol[kMaxSystemOrder];
-
-    if (solveLocalSystem(10, rowPoint, cubicTerms, kCubicConditionLimit, xData, yData, zData, sol)) {
-      for (int k = 0; k < 9; ++k) c[k] = sol[k + 1];
-      fitCount[p - 1] = 9;
-      fitDegree[p - 1] = 3;
-      continue;
-    }
-    if (solveLocalSystem(6, rowPoint, quadraticTerms, kQuadraticConditionLimit, xData, yData, zData, sol)) {
-      c[0] = sol[1];  // X
-      c[1] = sol[2];  // X^2
-      c[3] = sol[3];  // Y
-      c[4] = sol[4];  // XY
-      c[6] = sol[5];  // Y^2
-      fitCount[p - 1] = 5;
-      fitDegree[p - 1] = 2;
-      continue;
-    }
-    // The plane goes through the three nearest neighbours only.
-    if (solveLocalSystem(3, near, linearTerms, kLinearConditionLimit, xData, yData, zData, sol)) {
-      c[0] = sol[1];
-      c[3] = sol[2];
-      fitCount[p - 1] = 3;
-      fitDegree[p - 1] = 1;
-      continue;
-    }
-    // Slope from the point towards its nearest neighbour.
-    const int q = near[0];
-    const double dx = xData[q - 1] - xData[p - 1];
-    const double dy = yData[q - 1] - yData[p - 1];
-    const double dz = zData[q - 1] - zData[p - 1];
-    const double lengthSq = dx * dx + dy * dy;
-    c[0] = dz * dx / lengthSq;
-    c[3] = dz * dy / lengthSq;
-    fitCount[p - 1] = 1;
-    fitDegree[p - 1] = 0;
+  for (int p = 1; p <= *pointCount; ++p) {
+    fitLocalPolynomial(p, xData, yData, zData, nearest, cubicCoef, fitCount, fitDegree);
   }
 }
 
 void sdFitLocalPlanes(int* pointCount, double* xData, double* yData, double* zData, int* nearest,
                       int* fitCount, double* planeCoef) {
-  const int n = *pointCount;
-  for (int p = 1; p <= n; ++p) {
-    const int* near = nearest + kNeighbours * (p - 1);
-    double* plane = planeCoef + 2 * (p - 1);
-    const int K = fitCount[p - 1] + 1;
-    if (K == 2) {
-      const int q = near[0];
-      const double dx = xData[q - 1] - xData[p - 1];
-      const double dy = yData[q - 1] - yData[p - 1];
-      const double dz = zData[q - 1] - zData[p - 1];
-      const double lengthSq = dx * dx + dy * dy;
-      plane[0] = dz * dx / lengthSq;
-      plane[1] = dz * dy / lengthSq;
-      continue;
-    }
-    double sx = 0.0, sy = 0.0, sxx = 0.0, sxy = 0.0, syy = 0.0, sz = 0.0, sxz = 0.0, syz = 0.0;
-    for (int r = 0; r < K; ++r) {
-      const int q = r == 0 ? p : near[r - 1];
-      const double X = xData[q - 1];
-      const double Y = yData[q - 1];
-      const double Z = zData[q - 1];
-      sx += X;
-      sy += Y;
-      sxx += X * X;
-      sxy += X * Y;
-      syy += Y * Y;
-      sz += Z;
-      sxz += X * Z;
-      syz += Y * Z;
-    }
-    const double N = K;
-    const double a11 = N * sxx - sx * sx;
-    const double a12 = N * sxy - sx * sy;
-    const double a22 = N * syy - sy * sy;
-    const double b1 = N * sxz - sx * sz;
-    const double b2 = N * syz - sy * sz;
-    const double D = a11 * a22 - a12 * a12;
-    plane[0] = (b1 * a22 - b2 * a12) / D;
-    plane[1] = (b2 * a11 - b1 * a12) / D;
-  }
+  for (int p = 1; p <= *pointCount; ++p) fitLocalPlane(p, xData, yData, zData, nearest, fitCount, planeCoef);
 }
 
 void sdListNamers(int* pointCount, int* nearest, int* fitCount, int* namerStart, int* namers) {
@@ -681,8 +748,12 @@ void sdListNamers(int* pointCount, int* nearest, int* fitCount, int* namerStart,
   namerStart[0] = 0;
 }
 
-void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* namerStart, int* namers, int* setCount,
-                           int* generators) {
+void sdSortCandidateSets(int* pointCount, int* nearest, int* fitCount, int* sortedSets) {
+  for (int q = 1; q <= *pointCount; ++q) sortCandidateSet(q, nearest, fitCount, sortedSets + kMaxSystemOrder * (q - 1));
+}
+
+void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* sortedSets, int* namerStart, int* namers,
+                           int* setCount, int* generators) {
   const int centre = *p0;
   CandidateSets sets;
   // p0 and the points that name p0, merged in ascending order: the points
@@ -700,13 +771,13 @@ void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* namerStart
     } else {
       break;
     }
-    acceptSet(q, nearest, fitCount, sets, generators);
+    acceptSet(q, sortedSets, fitCount, sets, generators);
   }
   // A point that few fits use borrows the sets of its own nine neighbours.
   if (sets.count < kMinCandidateSets) {
     const int* near = nearest + kNeighbours * (centre - 1);
     for (int k = 0; k < kNeighbours && sets.count < kMaxSecondPhaseSets; ++k) {
-      acceptSet(near[k], nearest, fitCount, sets, generators);
+      acceptSet(near[k], sortedSets, fitCount, sets, generators);
     }
   }
   *setCount = sets.count;
@@ -800,9 +871,17 @@ int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double
   // The neighbour search reads ten positions: fewer points get nothing.
   const int n = *pointCount;
   if (n < kMinPoints) return 0;
-  sdNearestPoints(pointCount, xData, yData, nearest, distSq, distOrder);
-  sdFitLocalPolynomials(pointCount, xData, yData, zData, nearest, cubicCoef, fitCount, fitDegree);
-  sdFitLocalPlanes(pointCount, xData, yData, zData, nearest, fitCount, planeCoef);
+  // Every stage but the lists of namers works point by point; the points go
+  // in the neighbour search's order, in which neighbouring points follow each
+  // other and share what they read.
+  std::vector<int> order;
+  nearestPointsInOrder(n, xData, yData, nearest, distSq, distOrder, order);
+  std::vector<int> sortedSets(static_cast<std::size_t>(kMaxSystemOrder) * n);
+  for (int p : order) {
+    fitLocalPolynomial(p, xData, yData, zData, nearest, cubicCoef, fitCount, fitDegree);
+    fitLocalPlane(p, xData, yData, zData, nearest, fitCount, planeCoef);
+    sortCandidateSet(p, nearest, fitCount, sortedSets.data() + kMaxSystemOrder * (p - 1));
+  }
   // Who names whom, once for all points, instead of a scan over all points
   // for every point.
   std::size_t mentions = 0;
@@ -810,10 +889,11 @@ int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double
   std::vector<int> namerStart(static_cast<std::size_t>(n) + 1);
   std::vector<int> namers(mentions);
   sdListNamers(pointCount, nearest, fitCount, namerStart.data(), namers.data());
-  for (int p0 = 1; p0 <= n; ++p0) {
+  for (int p0 : order) {
     int setCount = 0;
     int generators[kMaxCandidateSets];
-    sdSelectCandidateSets(&p0, nearest, fitCount, namerStart.data(), namers.data(), &setCount, generators);
+    sdSelectCandidateSets(&p0, nearest, fitCount, sortedSets.data(), namerStart.data(), namers.data(), &setCount,
+                          generators);
     sdWeightEstimates(&p0, xData, yData, cubicCoef, planeCoef, &setCount, generators, partials);
   }
   return 0;

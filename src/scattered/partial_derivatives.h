@@ -105,17 +105,24 @@ void sdFitLocalPlanes(int* pointCount, double* xData, double* yData, double* zDa
 //   fitCount entries).
 void sdListNamers(int* pointCount, int* nearest, int* fitCount, int* namerStart, int* namers);
 
-// Candidate sets of point p0. The set of a point q is q together with the
-// fitCount(q) neighbours that its fit used, as a sorted list. Goes through
-// p0 and the points that name p0 (sdListNamers) in ascending order and accepts
-// the set of each unless an equal set is already accepted, stopping at 25
-// sets. When fewer than 3 sets come out, the sets of p0's nine nearest points
+// Candidate set of every point: q together with the fitCount(q) neighbours
+// that its fit used, sorted ascending, in sortedSets[10*(q-1) ..
+// 10*(q-1) + fitCount(q)] (the rest of the 10 slots is not written).
+// Reads: pointCount, nearest, fitCount (each 0 to 9).
+// Writes: sortedSets (10 per point).
+void sdSortCandidateSets(int* pointCount, int* nearest, int* fitCount, int* sortedSets);
+
+// Candidate sets of point p0. Two sets are equal when they have the same
+// size and the same sorted members (sdSortCandidateSets). Goes through p0 and
+// the points that name p0 (sdListNamers) in ascending order and accepts the
+// set of each unless an equal set is already accepted, stopping at 25 sets.
+// When fewer than 3 sets come out, the sets of p0's nine nearest points
 // follow (again skipping repeats) until 6 sets are accepted.
-// Reads: p0, nearest, fitCount, namerStart, namers.
+// Reads: p0, nearest, fitCount, sortedSets, namerStart, namers.
 // Writes: setCount (1 to 25) and generators[0..setCount-1], the point that
 //   generated each accepted set, in order of acceptance (capacity 25).
-void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* namerStart, int* namers, int* setCount,
-                           int* generators);
+void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* sortedSets, int* namerStart, int* namers,
+                           int* setCount, int* generators);
 
 // Weighted mean at point p0 of the derivative estimates that the polynomials
 // of the generating points give there. One estimate is copied as it is.

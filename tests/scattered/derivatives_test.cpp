@@ -243,10 +243,12 @@ TEST(CandidateSets, FirstTwentyFiveDistinctSetsThenNeighbourSets) {
   std::vector<int> nearest(9 * n, 1), fitCount(n, 1);
   nearest[0] = 2;
   int p0 = 1, count = n, m = 0, gen[25];
-  std::vector<int> namerStart(n + 1), namers(9 * n);
+  std::vector<int> namerStart(n + 1), namers(9 * n), sortedSets(10 * n);
   auto select = [&] {
     sdListNamers(&count, nearest.data(), fitCount.data(), namerStart.data(), namers.data());
-    sdSelectCandidateSets(&p0, nearest.data(), fitCount.data(), namerStart.data(), namers.data(), &m, gen);
+    sdSortCandidateSets(&count, nearest.data(), fitCount.data(), sortedSets.data());
+    sdSelectCandidateSets(&p0, nearest.data(), fitCount.data(), sortedSets.data(), namerStart.data(), namers.data(),
+                          &m, gen);
   };
   select();
   ASSERT_EQ(25, m);
