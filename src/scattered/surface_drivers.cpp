@@ -71,27 +71,15 @@ void sdEstimateDerivatives(int* pointCount, double* xData, double* yData, double
                            int* iwork) {
   const int n = *pointCount;
   double* partials = column(work, kPartialsCol, n);
-  const int* fitDegree = column(iwork, kFitDegreeCol, n);
   sdpd3p_(pointCount, xData, yData, zData, partials, column(work, kCubicCoefCol, n),
           column(work, kPlaneCoefCol, n), column(work, kDistSqCol, n), column(iwork, kDistOrderCol, n),
           column(iwork, kNearestCol, n), column(iwork, kFitCountCol, n), column(iwork, kFitDegreeCol, n));
-  int* adjNodeCopy = column(iwork, kAdjNodeCopyCol, n);
-  int* adjNextCopy = column(iwork, kAdjNextCopyCol, n);
-  int* adjLastCopy = column(iwork, kAdjLastCopyCol, n);
-  for (int i = 1; i <= n; ++i) {
-    if (fitDegree[i - 1] >= 3) continue;
-    double zx = 0.0, zy = 0.0, zxx = 0.0, zxy = 0.0, zyy = 0.0;
-    int status = 0;
-    sdCubicNodalDerivatives(&i, pointCount, xData, yData, zData, adjNodeCopy, adjNextCopy, adjLastCopy, &zx,
-                            &zy, &zxx, &zxy, &zyy, &status);
-    if (status < 0) continue;  // the point keeps the weighted-mean estimates
-    double* pd = partials + 5 * static_cast<std::ptrdiff_t>(i - 1);
-    pd[0] = zx;
-    pd[1] = zy;
-    pd[2] = zxx;
-    pd[3] = zxy;
-    pd[4] = zyy;
-  }
+  // Points whose local fit stayed below degree three take the refined
+  // derivatives where the refinement succeeds; the others keep the weighted
+  // mean.
+  sdRefineDerivatives(pointCount, xData, yData, zData, column(iwork, kAdjNodeCopyCol, n),
+                      column(iwork, kAdjNextCopyCol, n), column(iwork, kAdjLastCopyCol, n),
+                      column(iwork, kFitDegreeCol, n), partials);
 }
 
 void sdInterpolateBlocks(int* pointCount, double* xData, double* yData, double* zData, double* work,
