@@ -19,6 +19,7 @@
 #include "scattered/cubic_refinement.h"
 #include "scattered/partial_derivatives.h"
 #include "scattered/triangulation.h"
+#include "scattered/work_layout.h"
 
 namespace {
 
@@ -328,6 +329,65 @@ TEST(FastRefinement, NodeWithMoreNeighboursThanTheCollectorHolds) {
   Points p = finish("fan", x, y);
   Lists lists = fan(n);
   compareRefinement(p, lists, p.name);
+}
+
+// ---------------------------------------------------------------------------
+// In the drivers
+
+// A full sdbi3p_ against the same preparation whose derivative columns are
+// wiped and redone by the straightforward stages: every word of work, iwork
+// and zOut must agree.
+TEST(FastPartials, FullPreparationMatchesStraightforwardDerivativeStages) {
+  int prepared = 0;
+  for (Points& p : hardSets()) {
+    int n = p.n();
+    if (n > 1500) continue;
+    // Output points inside, on data points and outside the data area.
+    std::vector<double> xOut, yOut;
+    Random r{99};
+    for (int i = 0; i < 60; ++i) {
+      const int k = r.below(n);
+      xOut.push_back(i % 3 == 0 ? p.x[k] : p.x[k] + (r.next() - 0.5) * (i % 3 == 1 ? 1e-3 : 10.0));
+      yOut.push_back(i % 3 == 0 ? p.y[k] : p.y[k] + (r.next() - 0.5) * (i % 3 == 1 ? 1e-3 : 10.0));
+    }
+    int outCount = static_cast<int>(xOut.size());
+    std::vector<double> work(kWorkColumns * n, -7.5), zOut(outCount, -7.5);
+    std::vector<int> iwork(kIworkColumns * n, -7);
+    int mode = 1, status = -1, borderCount = 0, triCount = 0;
+    sdbi3p_(&mode, &n, p.x.data(), p.y.data(), p.z.data(), &outCount, xOut.data(), yOut.data(), zOut.data(),
+            &status, work.data(), iwork.data(), &borderCount, &triCount);
+    if (status != 0) continue;
+    ++prepared;
+
+    std::vector<double> refWork(kWorkColumns * n, std::numeric_limits<double>::quiet_NaN()), refZ(outCount, -7.5);
+    std::vector<int> refIwork = iwork;
+    for (int col : {kDistOrderCol, kFitDegreeCol}) std::fill_n(column(refIwork.data(), col, n), n, -9);
+    std::fill_n(column(refIwork.data(), kNearestCol, n), 10 * n, -9);  // nearest and fitCount
+    double* partials = column(refWork.data(), kPartialsCol, n);
+    int* fitDegree = column(refIwork.data(), kFitDegreeCol, n);
+    ref::sdpd3p(&n, p.x.data(), p.y.data(), p.z.data(), partials, column(refWork.data(), kCubicCoefCol, n),
+                column(refWork.data(), kPlaneCoefCol, n), column(refWork.data(), kDistSqCol, n),
+                column(refIwork.data(), kDistOrderCol, n), column(refIwork.data(), kNearestCol, n),
+                column(refIwork.data(), kFitCountCol, n), fitDegree);
+    for (int i = 1; i <= n; ++i) {
+      if (fitDegree[i - 1] >= 3) continue;
+      double d[5];
+      int refined = 0;
+      ref::sdCubicNodalDerivatives(&i, &n, p.x.data(), p.y.data(), p.z.data(),
+                                   column(refIwork.data(), kAdjNodeCopyCol, n),
+                                   column(refIwork.data(), kAdjNextCopyCol, n),
+                                   column(refIwork.data(), kAdjLastCopyCol, n), &d[0], &d[1], &d[2], &d[3], &d[4],
+                                   &refined);
+      if (refined >= 0) std::copy(d, d + 5, partials + 5 * (i - 1));
+    }
+    Calculate_(&mode, &n, p.x.data(), p.y.data(), p.z.data(), &outCount, xOut.data(), yOut.data(), refZ.data(),
+               &status, refWork.data(), refIwork.data(), borderCount, triCount);
+    ASSERT_EQ(0, status);
+    EXPECT_SAME_BITS(work, refWork, p.name + " work");
+    EXPECT_SAME_BITS(iwork, refIwork, p.name + " iwork");
+    EXPECT_SAME_BITS(zOut, refZ, p.name + " zOut");
+  }
+  EXPECT_GE(prepared, 8);
 }
 
 }  // namespace
