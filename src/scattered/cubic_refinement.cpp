@@ -274,33 +274,37 @@ class MarkingCollector {
   int frontierSize_ = 0;
 };
 
-// The neighbour lists of all nodes, packed: for node v, the neighbours that
-// the walk of sdNextNearestNode meets and may accept (numbers 1 to n), in its
-// order, at list[start[v-1] .. start[v]-1]. Walking them reads consecutive
-// memory instead of chasing cells.
+// The neighbour lists of all nodes, packed and renumbered: node v is local
+// node localOf[v-1] (1-based), and the list of local node i holds, in the
+// order of the walk of sdNextNearestNode, the local numbers of the neighbours
+// that the walk meets and may accept (numbers 1 to n), at
+// list[start[i-1] .. start[i]-1]. Walking them reads consecutive memory
+// instead of chasing cells.
 struct PackedLists {
   std::vector<int> start;
   std::vector<int> list;
 
   // False when the lists are not as a triangulation leaves them (a cell
   // outside 1 to 6n or an adjLast entry below 1); nothing is packed then.
-  bool pack(int n, const int* adjNode, const int* adjNext, const int* adjLast) {
+  // order[i-1] is the node that becomes local node i.
+  bool pack(int n, const int* adjNode, const int* adjNext, const int* adjLast, const std::vector<int>& order,
+            const std::vector<int>& localOf) {
     const long long cells = 6LL * n;
     start.assign(static_cast<std::size_t>(n) + 1, 0);
     list.clear();
     list.reserve(static_cast<std::size_t>(cells));
-    for (int v = 1; v <= n; ++v) {
-      const int lastCell = adjLast[v - 1];
+    for (int i = 1; i <= n; ++i) {
+      const int lastCell = adjLast[order[i - 1] - 1];
       if (lastCell < 1 || lastCell > cells) return false;
       int cell = adjNext[lastCell - 1];
       for (int step = 0; step < n; ++step) {
         if (cell < 1 || cell > cells) return false;
         const int nj = std::abs(adjNode[cell - 1]);
-        if (nj >= 1 && nj <= n) list.push_back(nj);
+        if (nj >= 1 && nj <= n) list.push_back(localOf[nj - 1]);
         if (cell == lastCell) break;
         cell = adjNext[cell - 1];
       }
-      start[v] = static_cast<int>(list.size());
+      start[i] = static_cast<int>(list.size());
     }
     return true;
   }
@@ -308,16 +312,17 @@ struct PackedLists {
 
 // Collector on packed lists. A node counts as met when its stamp equals the
 // current point's; a new point takes a new stamp, so nothing is unmarked.
+// The frontier has room for all n nodes.
 class PackedCollector {
  public:
   PackedCollector(int n, const PackedLists& lists, const double* xData, const double* yData)
-      : lists_(lists), xData_(xData), yData_(yData), stamp_(static_cast<std::size_t>(n), 0) {}
+      : lists_(lists), xData_(xData), yData_(yData), stamp_(static_cast<std::size_t>(n), 0),
+        frontierNode_(static_cast<std::size_t>(n)), frontierDist_(static_cast<std::size_t>(n)) {}
 
   void startPoint(int centre) {
     ++currentStamp_;
     walked_ = 0;
-    frontierNode_.clear();
-    frontierDist_.clear();
+    frontierSize_ = 0;
     xc_ = xData_[centre - 1];
     yc_ = yData_[centre - 1];
     stamp_[centre - 1] = currentStamp_;
@@ -332,15 +337,13 @@ class PackedCollector {
         stamp_[nj - 1] = currentStamp_;
         const double dx = xData_[nj - 1] - xc_;
         const double dy = yData_[nj - 1] - yc_;
-        frontierNode_.push_back(nj);
-        frontierDist_.push_back(std::sqrt(dx * dx + dy * dy));
+        frontierNode_[frontierSize_] = nj;
+        frontierDist_[frontierSize_] = std::sqrt(dx * dx + dy * dy);
+        ++frontierSize_;
       }
     }
-    int size = static_cast<int>(frontierNode_.size());
-    if (size == 0) return false;
-    takeNearest(frontierNode_.data(), frontierDist_.data(), size, node, dist);
-    frontierNode_.resize(static_cast<std::size_t>(size));
-    frontierDist_.resize(static_cast<std::size_t>(size));
+    if (frontierSize_ == 0) return false;
+    takeNearest(frontierNode_.data(), frontierDist_.data(), frontierSize_, node, dist);
     return true;
   }
 
@@ -354,6 +357,7 @@ class PackedCollector {
   double xc_ = 0.0, yc_ = 0.0;
   std::vector<int> frontierNode_;
   std::vector<double> frontierDist_;
+  int frontierSize_ = 0;
 };
 
 // The points in an order that keeps consecutive points close: by cells of a
@@ -614,39 +618,50 @@ void sdCubicNodalDerivatives(int* k, int* n, double* xData, double* yData, doubl
 void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* zData, int* adjNode,
                          int* adjNext, int* adjLast, int* fitDegree, double* partials) {
   const int n = *pointCount;
-  std::vector<int> weak;
-  for (int i = 1; i <= n; ++i) {
-    if (fitDegree[i - 1] < 3) weak.push_back(i);
-  }
   auto store = [partials](int point, const double* result) {
     double* pd = partials + 5 * static_cast<std::ptrdiff_t>(point - 1);
     for (int k = 0; k < 5; ++k) pd[k] = result[k];
   };
+  auto weak = [fitDegree](int point) { return fitDegree[point - 1] < 3; };
+  // The fit never looks at node numbers (ties go by the order of the walk,
+  // the equations by coordinates), so the nodes may be renumbered: in an
+  // order that keeps neighbouring nodes together, the data of a neighbourhood
+  // lies close in memory, and the points are refined in that order.
+  std::vector<int> order(static_cast<std::size_t>(std::max(n, 0)));
+  for (int v = 1; v <= n; ++v) order[v - 1] = v;
+  order = spatialOrder(order, xData, yData);
+  std::vector<int> localOf(order.size());
+  for (int i = 1; i <= n; ++i) localOf[order[i - 1] - 1] = i;
   PackedLists lists;
-  if (n < kMinPoints || weak.empty() || !lists.pack(n, adjNode, adjNext, adjLast)) {
-    // Lists of another shape (or nothing to do): point by point.
-    for (int i : weak) {
+  if (n < kMinPoints || !lists.pack(n, adjNode, adjNext, adjLast, order, localOf)) {
+    // Too few points or lists of another shape: point by point.
+    for (int v = 1; v <= n; ++v) {
+      if (!weak(v)) continue;
       double result[5];
       int status = 0;
-      sdCubicNodalDerivatives(&i, pointCount, xData, yData, zData, adjNode, adjNext, adjLast, &result[0],
+      sdCubicNodalDerivatives(&v, pointCount, xData, yData, zData, adjNode, adjNext, adjLast, &result[0],
                               &result[1], &result[2], &result[3], &result[4], &status);
-      if (status >= 0) store(i, result);
+      if (status >= 0) store(v, result);
     }
     return;
   }
-  // Every point's fit depends only on the data and the lists, so the points
-  // may be taken in any order: neighbouring ones in turn share their nodes in
-  // the cache.
-  PackedCollector collector(n, lists, xData, yData);
-  for (int i : spatialOrder(weak, xData, yData)) {
+  std::vector<double> x(order.size()), y(order.size()), z(order.size());
+  for (int i = 0; i < n; ++i) {
+    x[i] = xData[order[i] - 1];
+    y[i] = yData[order[i] - 1];
+    z[i] = zData[order[i] - 1];
+  }
+  PackedCollector collector(n, lists, x.data(), y.data());
+  auto nextNode = [&collector](int L, int* nodeList, double* distList) {
+    return collector.next(L, nodeList, &nodeList[L - 1], &distList[L - 1]);
+  };
+  for (int i = 1; i <= n; ++i) {
+    if (!weak(order[i - 1])) continue;
     collector.startPoint(i);
-    auto nextNode = [&collector](int L, int* nodeList, double* distList) {
-      return collector.next(L, nodeList, &nodeList[L - 1], &distList[L - 1]);
-    };
     double result[5];
     int status = 0;
-    fitNodalCubic(i, n, xData, yData, zData, nextNode, result, &status);
-    if (status >= 0) store(i, result);
+    fitNodalCubic(i, n, x.data(), y.data(), z.data(), nextNode, result, &status);
+    if (status >= 0) store(order[i - 1], result);
   }
 }
 
