@@ -94,6 +94,19 @@ constexpr double kMaxCoordinate = 0x1p400;
 double padDown(double v, double size) { return v - (kOutwardPad * size + kUnderflowSlack); }
 double padUp(double v, double size) { return v + (kOutwardPad * size + kUnderflowSlack); }
 
+// v rounded to a float not above (not below) v: moved outward by 2^-22 of
+// its magnitude, at least two float units in the last place, before the
+// rounding to nearest; beyond the float range the largest finite float of
+// the right sign, which still bounds v from the right side.
+float floatDown(double v) {
+  const float f = static_cast<float>(v - (std::fabs(v) * 0x1p-22 + 0x1p-140));
+  return f > std::numeric_limits<float>::max() ? std::numeric_limits<float>::max() : f;
+}
+float floatUp(double v) {
+  const float f = static_cast<float>(v + (std::fabs(v) * 0x1p-22 + 0x1p-140));
+  return f < std::numeric_limits<float>::lowest() ? std::numeric_limits<float>::lowest() : f;
+}
+
 // ---------------------------------------------------------------------------
 // TriangleLocator
 //
@@ -152,7 +165,8 @@ int TriangleLocator::Level::cellY(double v, double y0) const { return cellOf(v, 
 TriangleLocator::TriangleLocator(int pointCount, const double* xData, const double* yData,
                                  const int* triVertex, int triCount, long long expectedQueries)
     : pointCount_(pointCount), x_(xData), y_(yData), triVertex_(triVertex), triCount_(triCount),
-      scanBudget_(expectedQueries >= kMinQueriesForIndex ? 0 : triCount) {}
+      scanBudget_(expectedQueries >= kMinQueriesForIndex ? 0 : triCount),
+      withBoxes_(expectedQueries >= triCount) {}
 
 bool TriangleLocator::inside(int t, double px, double py) const {
   return sdInsideTriangle(x_, y_, triVertex_, t, px, py);
@@ -243,6 +257,7 @@ void TriangleLocator::build() {
   struct Slot {
     int level;  // -1 never, -2 everywhere
     int cx0, cx1, cy0, cy1;
+    Box box;
   };
   std::vector<Slot> slots(triCount_);
   unionX0_ = unionY0_ = std::numeric_limits<double>::infinity();
@@ -281,13 +296,16 @@ void TriangleLocator::build() {
     }
     const double xlo = padDown(xmin - mx, std::fabs(xmin) + mx), xhi = padUp(xmax + mx, std::fabs(xmax) + mx);
     const double ylo = padDown(ymin - my, std::fabs(ymin) + my), yhi = padUp(ymax + my, std::fabs(ymax) + my);
+    if (withBoxes_) slot.box = {floatDown(xlo), floatUp(xhi), floatDown(ylo), floatUp(yhi)};
     unionX0_ = std::min(unionX0_, xlo);
     unionX1_ = std::max(unionX1_, xhi);
     unionY0_ = std::min(unionY0_, ylo);
     unionY1_ = std::max(unionY1_, yhi);
     for (int l = 0;; ++l) {
       Level& level = levels_[l];
-      slot = {l, level.cellX(xlo, x0_), level.cellX(xhi, x0_), level.cellY(ylo, y0_), level.cellY(yhi, y0_)};
+      slot.level = l;
+      slot.cx0 = level.cellX(xlo, x0_), slot.cx1 = level.cellX(xhi, x0_);
+      slot.cy0 = level.cellY(ylo, y0_), slot.cy1 = level.cellY(yhi, y0_);
       const long long span = static_cast<long long>(slot.cx1 - slot.cx0 + 1) * (slot.cy1 - slot.cy0 + 1);
       if (span > kMaxCellsPerTriangle) continue;  // the top level has one cell, so this ends
       for (int j = slot.cy0; j <= slot.cy1; ++j)
@@ -303,6 +321,7 @@ void TriangleLocator::build() {
     Level& level = levels_[l];
     for (size_t c = 1; c < level.start.size(); ++c) level.start[c] += level.start[c - 1];
     level.tri.resize(level.start.back());
+    if (withBoxes_) level.box.resize(level.start.back());
     next[l].assign(level.start.begin(), level.start.end() - 1);
     if (!level.tri.empty()) activeLevels_.push_back(static_cast<int>(l));
   }
@@ -312,7 +331,11 @@ void TriangleLocator::build() {
     Level& level = levels_[slot.level];
     std::vector<int>& at = next[slot.level];
     for (int j = slot.cy0; j <= slot.cy1; ++j)
-      for (int i = slot.cx0; i <= slot.cx1; ++i) level.tri[at[static_cast<size_t>(j) * level.nx + i]++] = t;
+      for (int i = slot.cx0; i <= slot.cx1; ++i) {
+        const int k = at[static_cast<size_t>(j) * level.nx + i]++;
+        level.tri[k] = t;
+        if (withBoxes_) level.box[k] = slot.box;
+      }
   }
 }
 
@@ -325,6 +348,10 @@ int TriangleLocator::searchZone(double px, double py) const {
       for (int k = level.start[c], end = level.start[c + 1]; k < end; ++k) {
         const int t = level.tri[k];
         if (t >= best) break;
+        if (withBoxes_) {
+          const Box& b = level.box[k];
+          if (px < b.xlo || px > b.xhi || py < b.ylo || py > b.yhi) continue;
+        }
         if (inside(t, px, py)) {
           best = t;
           break;
@@ -412,8 +439,9 @@ namespace {
 // The grid covers the border's bounding box widened by this many extents on
 // every side; farther points scan.
 constexpr double kBorderZone = 1.0;
-// Cells: about the square of the segment count (cells about as wide as a
-// segment is long), within these limits.
+// Cells: about a quarter of the square of the segment count (cells about
+// twice as wide as a segment is long), within these limits.
+constexpr double kBorderCellsPerSquaredSegment = 0.25;
 constexpr double kMinBorderCells = 64.0;
 constexpr double kMaxBorderCells = 1048576.0;
 // Widening of each half-plane, times W^2: 6u would do (3u per product pair),
@@ -425,26 +453,43 @@ constexpr double kBorderWidening = 64.0 * kUnitRoundoff;
 constexpr double kBandWidening = 0.01;
 constexpr double kMaxOffsetRatio = 0x1p30;
 
+double borderCells(int borderCount) {
+  const double b = borderCount;
+  return std::clamp(kBorderCellsPerSquaredSegment * b * b, kMinBorderCells, kMaxBorderCells);
+}
+
 // The half-plane alpha (x - ux) + beta (y - uy) <= c.
 struct HalfPlane {
   double alpha, beta, ux, uy, c;
 };
 
-// Narrows [xlo, xhi] to the x where h holds for some y in [ylo, yhi].
-void clipRow(const HalfPlane& h, double ylo, double yhi, double& xlo, double& xhi) {
-  const double yBest = h.beta >= 0.0 ? ylo : yhi;
-  const double r = h.c - h.beta * (yBest - h.uy);
-  if (h.alpha == 0.0) {
-    if (r < 0.0) xlo = std::numeric_limits<double>::infinity();  // empty
+// Narrows [lo, hi] to the values of one coordinate (a, with coefficient ca
+// and anchor ua) for which h holds at some value of the other coordinate (b,
+// coefficient cb, anchor ub) in [bLo, bHi]. Bounds are rounded outward.
+void clipInterval(double ca, double ua, double cb, double ub, double c, double bLo, double bHi, double& lo,
+                  double& hi) {
+  const double bBest = cb >= 0.0 ? bLo : bHi;
+  const double r = c - cb * (bBest - ub);
+  if (ca == 0.0) {
+    if (r < 0.0) lo = std::numeric_limits<double>::infinity();  // empty
     return;
   }
-  const double q = r / h.alpha;
-  const double size = std::fabs(h.ux) + std::fabs(q);
-  if (h.alpha > 0.0) {
-    xhi = std::min(xhi, padUp(h.ux + q, size));
+  const double q = r / ca;
+  const double size = std::fabs(ua) + std::fabs(q);
+  if (ca > 0.0) {
+    hi = std::min(hi, padUp(ua + q, size));
   } else {
-    xlo = std::max(xlo, padDown(h.ux + q, size));
+    lo = std::max(lo, padDown(ua + q, size));
   }
+}
+
+// The x where h holds for some y in [ylo, yhi], and the y where it holds for
+// some x in [xlo, xhi].
+void clipRow(const HalfPlane& h, double ylo, double yhi, double& xlo, double& xhi) {
+  clipInterval(h.alpha, h.ux, h.beta, h.uy, h.c, ylo, yhi, xlo, xhi);
+}
+void clipColumn(const HalfPlane& h, double xlo, double xhi, double& ylo, double& yhi) {
+  clipInterval(h.beta, h.uy, h.alpha, h.ux, h.c, xlo, xhi, ylo, yhi);
 }
 
 }  // namespace
@@ -453,7 +498,7 @@ BorderLocator::BorderLocator(const double* xData, const double* yData, const int
     : x_(xData), y_(yData), borderSeg_(borderSeg), borderCount_(borderCount) {
   // The scans may cost about what the index costs to build: its cells plus
   // four passes of the regions over the rows.
-  const double cells = std::clamp(static_cast<double>(borderCount) * borderCount, kMinBorderCells, kMaxBorderCells);
+  const double cells = borderCells(borderCount);
   scanBudget_ = static_cast<long long>(cells + 4.0 * borderCount * std::ceil(std::sqrt(cells)));
 }
 
@@ -583,7 +628,7 @@ void BorderLocator::build() {
   y0_ = by0 - kBorderZone * extent;
   y1_ = by1 + kBorderZone * extent;
   const double spanX = x1_ - x0_, spanY = y1_ - y0_;
-  const double cells = std::clamp(static_cast<double>(borderCount_) * borderCount_, kMinBorderCells, kMaxBorderCells);
+  const double cells = borderCells(borderCount_);
   nx_ = static_cast<int>(std::clamp(std::round(std::sqrt(cells * (spanX / spanY))), 1.0, cells));
   ny_ = static_cast<int>(std::clamp(std::ceil(cells / nx_), 1.0, cells));
   scaleX_ = nx_ / spanX;
@@ -628,11 +673,15 @@ void BorderLocator::build() {
     h[2] = behind(v, b, sign);
     return 3;
   };
-  // Visits the cells of region (kind, l) row by row.
+  // Visits the cells of region (kind, l) row by row, over the rows of the
+  // region's y range in the area.
   auto forCells = [&](int kind, int l, auto&& visit) {
     HalfPlane h[3];
     const int planes = regionOf(kind, l, h);
-    for (int j = 0; j < ny_; ++j) {
+    double ya = y0_, yb = y1_;
+    for (int p = 0; p < planes && ya <= yb; ++p) clipColumn(h[p], x0_, x1_, ya, yb);
+    if (!(ya <= yb)) return;
+    for (int j = cellY(ya), jEnd = cellY(yb); j <= jEnd; ++j) {
       const double ylo = j == 0 ? y0_ : y0_ + (j - kBandWidening) / scaleY_;
       const double yhi = j == ny_ - 1 ? y1_ : y0_ + (j + 1 + kBandWidening) / scaleY_;
       double xlo = x0_, xhi = x1_;

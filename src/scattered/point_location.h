@@ -89,14 +89,21 @@ class TriangleLocator {
   FineGrid fineGrid() const;
 
  private:
+  // A registered triangle's widened box, rounded outward to float, so that
+  // most candidates of a cell are rejected on contiguous memory.
+  struct Box {
+    float xlo, xhi, ylo, yhi;
+  };
   // One grid of the hierarchy: nx by ny cells over the bounding box; the
   // triangles of cell c = j * nx + i are tri[start[c]] to tri[start[c+1]-1],
-  // ascending.
+  // ascending, with their boxes in box (when the call expects enough
+  // searches to repay writing them; else box is empty).
   struct Level {
     int nx = 1, ny = 1;
     double scaleX = 0.0, scaleY = 0.0;
     std::vector<int> start;
     std::vector<int> tri;
+    std::vector<Box> box;
     int cellX(double v, double x0) const;
     int cellY(double v, double y0) const;
   };
@@ -112,6 +119,7 @@ class TriangleLocator {
   const int* triVertex_;
   int triCount_;
   long long scanBudget_;
+  bool withBoxes_;
   bool built_ = false;
   bool usable_ = false;
 

@@ -27,6 +27,7 @@ using Vec = std::vector<double>;
 using IVec = std::vector<int>;
 const double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const long long kManyQueries = 1LL << 40;  // a locator expecting many points indexes at once, with boxes
 
 template <typename T>
 bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {
@@ -202,6 +203,7 @@ int checkLocation(const Vec& x, const Vec& y, IVec tri, IVec seg, const std::str
   int borderCount = static_cast<int>(seg.size() / 2);
   TriangleLocator lazy(n, x.data(), y.data(), tri.data(), triCount, 0);
   TriangleLocator indexed(n, x.data(), y.data(), tri.data(), triCount, 0);
+  TriangleLocator dense(n, x.data(), y.data(), tri.data(), triCount, kManyQueries);  // with boxes
   indexed.buildIndexNow();
   probePoints(x, y, tri.data(), triCount, indexed.fineGrid(), seed, px, py);
   borderProbes(x, y, seg, seed, px, py);
@@ -210,16 +212,18 @@ int checkLocation(const Vec& x, const Vec& y, IVec tri, IVec seg, const std::str
     if (!std::isfinite(px[k]) || !std::isfinite(py[k])) continue;
     const int expected = scanFirst(x, y, tri.data(), triCount, px[k], py[k]);
     const int a = lazy.firstContaining(px[k], py[k]), b = indexed.firstContaining(px[k], py[k]);
+    const int c = dense.firstContaining(px[k], py[k]);
     if (expected > 0) {
       const int* v = &tri[3 * expected - 3];
       const auto [x0, x1] = std::minmax({x[v[0] - 1], x[v[1] - 1], x[v[2] - 1]});
       const auto [y0, y1] = std::minmax({y[v[0] - 1], y[v[1] - 1], y[v[2] - 1]});
       outsideBox += px[k] < x0 || px[k] > x1 || py[k] < y0 || py[k] > y1;
     }
-    if (a != expected || b != expected) {
+    if (a != expected || b != expected || c != expected) {
       if (++mismatches <= 5)
         ADD_FAILURE() << name << ": point " << k << " (" << std::hexfloat << px[k] << ", " << py[k]
-                      << std::defaultfloat << ") scan " << expected << " lazy " << a << " indexed " << b;
+                      << std::defaultfloat << ") scan " << expected << " lazy " << a << " indexed " << b
+                      << " dense " << c;
     }
   }
   EXPECT_EQ(mismatches, 0) << name;
@@ -238,7 +242,8 @@ int checkLocation(const Vec& x, const Vec& y, IVec tri, IVec seg, const std::str
                         &refCode[b], &refIndex[b]);
   }
   for (bool forced : {false, true}) {
-    PointLocator locator(n, x.data(), y.data(), tri.data(), triCount, seg.data(), borderCount, 0);
+    PointLocator locator(n, x.data(), y.data(), tri.data(), triCount, seg.data(), borderCount,
+                         forced ? kManyQueries : 0);
     if (forced) locator.triangles.buildIndexNow(), locator.border.buildIndexNow();
     IVec code(count), index(count);
     for (int b = 0; b < static_cast<int>(count); b += 51) {
