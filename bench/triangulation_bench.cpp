@@ -1,11 +1,13 @@
-// Speed of the scattered-data triangulation on uniform random points: the
-// Delaunay insertion alone, and insertion plus the conversion into triangles,
-// border chain and thin-triangle removal.
+// Speed of the scattered-data triangulation on uniform random points in random
+// order: the Delaunay insertion alone, and insertion plus the conversion into
+// triangles, border chain and thin-triangle removal; and the insertion of a
+// shuffled grid.
 #include "scattered/triangulation.h"
 #include "scattered/work_layout.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -66,7 +68,42 @@ void BM_TriangulateAndList(benchmark::State& state) {
   state.SetComplexityN(state.range(0));
 }
 
-BENCHMARK(BM_Triangulate)->Arg(1000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TriangulateAndList)->Arg(1000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond);
+// Shuffled integer grid of side*side points: many points fall on edges of the
+// growing mesh or on rays through the previous node, and take the walk.
+Data makeGrid(int side) {
+  const int n = side * side;
+  Data d{n, std::vector<double>(n), std::vector<double>(n),
+         std::vector<int>(static_cast<size_t>(kIworkColumns) * n)};
+  std::vector<int> order(n);
+  for (int i = 0; i < n; ++i) order[i] = i;
+  std::mt19937_64 rng(77u + n);
+  std::shuffle(order.begin(), order.end(), rng);
+  // Points 1-3 must not lie on one line.
+  for (int k = 2; k < n; ++k) {
+    const int a = order[0], b = order[1], c = order[k];
+    if ((b / side - a / side) * (c % side - a % side) != (c / side - a / side) * (b % side - a % side)) {
+      std::swap(order[2], order[k]);
+      break;
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    d.x[i] = order[i] / side;
+    d.y[i] = order[i] % side;
+  }
+  return d;
+}
+
+void BM_TriangulateGrid(benchmark::State& state) {
+  Data d = makeGrid(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    if (triangulate(d) != 0) state.SkipWithError("triangulation failed");
+    benchmark::DoNotOptimize(d.iwork.data());
+  }
+  state.SetComplexityN(d.n);
+}
+
+BENCHMARK(BM_Triangulate)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TriangulateAndList)->RangeMultiplier(10)->Range(1000, 1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TriangulateGrid)->Arg(100)->Arg(316)->Unit(benchmark::kMillisecond);
 
 }  // namespace

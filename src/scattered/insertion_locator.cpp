@@ -35,19 +35,25 @@ int sdCertainSide(double ax, double ay, double bx, double by, double px, double 
   return 0;
 }
 
-InsertionLocator::InsertionLocator(int n, const double* x, const double* y) : x_(x), y_(y) {
-  double x1 = x[0], y1 = y[0];
+InsertionLocator::InsertionLocator(const CompactMesh& mesh, int first, int second, int third)
+    : mesh_(mesh) {
+  const int n = mesh.size();
+  double x1 = mesh.X(1), y1 = mesh.Y(1);
   x0_ = x1;
   y0_ = y1;
-  for (int k = 1; k < n; ++k) {
-    x0_ = std::min(x0_, x[k]);
-    x1 = std::max(x1, x[k]);
-    y0_ = std::min(y0_, y[k]);
-    y1 = std::max(y1, y[k]);
+  for (int r = 2; r <= n; ++r) {
+    x0_ = std::min(x0_, mesh.X(r));
+    x1 = std::max(x1, mesh.X(r));
+    y0_ = std::min(y0_, mesh.Y(r));
+    y1 = std::max(y1, mesh.Y(r));
   }
   // The extents may overflow to infinity; cellOf copes with that.
   width_ = x1 - x0_;
   height_ = y1 - y0_;
+  inMesh_.reserve(n);
+  inMesh_.push_back(first);
+  inMesh_.push_back(second);
+  inMesh_.push_back(third);
   rebuild(3);
 }
 
@@ -71,15 +77,16 @@ void InsertionLocator::rebuild(int nodes) {
   scaleX_ = width_ > 0.0 ? nx_ / width_ : 0.0;
   scaleY_ = height_ > 0.0 ? ny_ / height_ : 0.0;
   latest_.assign(static_cast<size_t>(nx_) * ny_, 0);
-  for (int k = 1; k <= nodes; ++k) latest_[cellOf(x_[k - 1], y_[k - 1])] = k;
+  for (const int r : inMesh_) latest_[cellOf(mesh_.X(r), mesh_.Y(r))] = r;
   nextRebuild_ = std::max(kFirstRebuild, 2 * nodes);
 }
 
-void InsertionLocator::recordNode(int k) {
-  if (k >= nextRebuild_) {
-    rebuild(k);
+void InsertionLocator::recordNode(int r, int nodes) {
+  inMesh_.push_back(r);
+  if (nodes >= nextRebuild_) {
+    rebuild(nodes);
   } else {
-    latest_[cellOf(x_[k - 1], y_[k - 1])] = k;
+    latest_[cellOf(mesh_.X(r), mesh_.Y(r))] = r;
   }
 }
 
@@ -99,17 +106,14 @@ int InsertionLocator::nearbyNode(double px, double py) const {
   return 0;
 }
 
-bool InsertionLocator::locate(int m0, double px, double py, const int* adjNode,
-                              const int* adjNext, const int* adjLast, int nodeCount, int* i1,
-                              int* i2, int* i3) const {
-  auto X = [&](int k) { return x_[k - 1]; };
-  auto Y = [&](int k) { return y_[k - 1]; };
-  auto side = [&](int a, int b) { return sdCertainSide(X(a), Y(a), X(b), Y(b), px, py); };
+bool InsertionLocator::locate(int m0, double px, double py, int nodeCount, int* i1, int* i2,
+                              int* i3) const {
+  const CompactMesh& m = mesh_;
+  auto side = [&](int a, int b) { return sdCertainSide(m.X(a), m.Y(a), m.X(b), m.Y(b), px, py); };
   // P right of a -> b in the triangulation's own arithmetic.
   auto right = [&](int a, int b) {
-    return !((X(b) - X(a)) * (py - Y(a)) >= (px - X(a)) * (Y(b) - Y(a)));
+    return !((m.X(b) - m.X(a)) * (py - m.Y(a)) >= (px - m.X(a)) * (m.Y(b) - m.Y(a)));
   };
-  const int maxDegree = 6 * nodeCount;
 
   // Visibility walk over triangles (a, b, c), counterclockwise, from a node
   // near P. a -> b is the edge it came through (not tested again). A walk
@@ -117,10 +121,10 @@ bool InsertionLocator::locate(int m0, double px, double py, const int* adjNode,
   // triangle; the step limit only guards against rounding.
   int start = nearbyNode(px, py);
   if (start == 0) start = m0;
-  const int startFirst = adjNext[adjLast[start - 1] - 1];
+  const CompactMesh::Entry* e = m.entries(start);
   int a = start;
-  int b = std::abs(adjNode[startFirst - 1]);
-  int c = std::abs(adjNode[adjNext[startFirst - 1] - 1]);
+  int b = std::abs(e[0].node);
+  int c = std::abs(e[1].node);
   bool entered = false;
   for (int steps = 0;; ++steps) {
     if (steps > 2 * nodeCount) return false;
@@ -136,26 +140,25 @@ bool InsertionLocator::locate(int m0, double px, double py, const int* adjNode,
     }
     // The triangle across u -> v is (v, u, d), d following u in v's list;
     // u as v's (negative) last neighbour means u -> v is a hull edge.
-    const int lastV = adjLast[v - 1];
-    int cell = adjNext[lastV - 1];
-    for (int k = 0; std::abs(adjNode[cell - 1]) != u; ++k) {
-      if (cell == lastV || k > maxDegree) return false;
-      cell = adjNext[cell - 1];
-    }
-    if (adjNode[cell - 1] < 0) return false;  // P is outside the hull
+    const CompactMesh::Entry* ev = m.entries(v);
+    const int dv = m.degree(v);
+    int j = 0;
+    while (j < dv && std::abs(ev[j].node) != u) ++j;
+    if (j == dv || ev[j].node < 0) return false;  // damaged, or P outside the hull
     a = v;
     b = u;
-    c = std::abs(adjNode[adjNext[cell - 1] - 1]);
+    c = std::abs(ev[j + 1 == dv ? 0 : j + 1].node);
     entered = true;
   }
 
   // P strictly inside T = (a, b, c).
   if (side(a, b) <= 0 || side(b, c) <= 0 || side(c, a) <= 0) return false;
   // The walk from m0 stays inside the hull.
-  const int lastM0 = adjLast[m0 - 1];
-  if (adjNode[lastM0 - 1] < 0) {
-    const int mf = std::abs(adjNode[adjNext[lastM0 - 1] - 1]);
-    const int ml = -adjNode[lastM0 - 1];
+  const CompactMesh::Entry* e0 = m.entries(m0);
+  const int d0 = m.degree(m0);
+  if (e0[d0 - 1].node < 0) {
+    const int mf = std::abs(e0[0].node);
+    const int ml = -e0[d0 - 1].node;
     if (side(m0, mf) <= 0 || side(ml, m0) <= 0) return false;
   }
   // Ray tests from m0 to the vertices of T.

@@ -43,6 +43,8 @@
 
 #include <vector>
 
+#include "scattered/compact_mesh.h"
+
 namespace lum::scattered {
 
 // Certified sign of the orientation test "P left of (or on) the directed line
@@ -63,36 +65,44 @@ namespace lum::scattered {
 // (or d is NaN) and the filter reports 0. Inputs must be finite.
 int sdCertainSide(double ax, double ay, double bx, double by, double px, double py);
 
-// Grid of inserted nodes plus visibility walk, for one triangulation call.
-// Memory: about n/2 ints, released with the object.
+// Grid of inserted nodes plus visibility walk, for one triangulation call on
+// a CompactMesh (node numbers are the mesh's internal ones). Memory: about n/2
+// ints, released with the object.
 class InsertionLocator {
  public:
-  // n points with finite coordinates x, y (1-based point k at x[k - 1]);
-  // nodes 1..3 form the initial triangle.
-  InsertionLocator(int n, const double* x, const double* y);
+  // Nodes are those of `mesh`; the three nodes of the initial triangle are
+  // recorded.
+  InsertionLocator(const CompactMesh& mesh, int first, int second, int third);
 
-  // Node k is now in the mesh (nodes are added in the order 4, 5, ...).
-  void recordNode(int k);
+  // Node r is now in the mesh; `nodes` is the number of nodes in the mesh.
+  void recordNode(int r, int nodes);
 
   // Tries to give, for the point (px, py) and the walk's start node m0, the
-  // triangle (i1, i2, i3) that sdFindTriangle would return, in its order.
+  // triangle (i1, i2, i3) that the insertion walk would return, in its order.
   // Returns false when the conditions above do not all hold; the caller then
-  // runs sdFindTriangle. nodeCount is the number of nodes in the mesh.
-  bool locate(int m0, double px, double py, const int* adjNode, const int* adjNext,
-              const int* adjLast, int nodeCount, int* i1, int* i2, int* i3) const;
+  // runs the walk. nodeCount is the number of nodes in the mesh.
+  bool locate(int m0, double px, double py, int nodeCount, int* i1, int* i2, int* i3) const;
+
+  // Memory hints for points about to be located: the grid cell of a point two
+  // insertions ahead, and the start node of the point one insertion ahead.
+  void prefetchCell(double px, double py) const { __builtin_prefetch(&latest_[cellOf(px, py)]); }
+  void prefetchStart(double px, double py) const {
+    const int node = latest_[cellOf(px, py)];
+    if (node != 0) mesh_.prefetch(node);
+  }
 
  private:
   int cellOf(double px, double py) const;
   int nearbyNode(double px, double py) const;
   void rebuild(int nodes);
 
-  const double* x_;
-  const double* y_;
+  const CompactMesh& mesh_;
   double x0_ = 0.0, y0_ = 0.0;      // lower left corner of the points' bounding box
   double width_ = 0.0, height_ = 0.0;
   int nx_ = 1, ny_ = 1;             // grid cells along x and y
   double scaleX_ = 0.0, scaleY_ = 0.0;
   std::vector<int> latest_;         // per cell: the last inserted node in it, 0 if none
+  std::vector<int> inMesh_;         // the nodes in the mesh, in insertion order
   int nextRebuild_ = 0;             // node count at which the grid is refined
 };
 

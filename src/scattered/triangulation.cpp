@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "scattered/compact_mesh.h"
+#include "scattered/insertion_core.h"
 #include "scattered/insertion_locator.h"
 
 namespace lum::scattered {
@@ -84,374 +86,62 @@ struct Coords {
 using MutLists = Lists<int>;
 using ConstLists = Lists<const int>;
 
-// Takes cell adjFree for `value` and links it after cell lp.
-void insertAfter(const MutLists& m, int* adjFree, int lp, int value) {
-  const int c = (*adjFree)++;
-  m.nodeAt(c) = value;
-  m.nextOf(c) = m.nextOf(lp);
-  m.nextOf(lp) = c;
-}
+// The caller's lists as a store for the insertion steps of insertion_core.h
+// (external node numbers, cells addressed directly). Int is const int for
+// read-only use.
+template <typename Int>
+struct ListMesh {
+  Int* node;
+  Int* next;
+  Int* last;
+  const double* x;
+  const double* y;
 
-// ---------------------------------------------------------------------------
-// Point search
-
-enum class Search { kFound, kOutside, kCollinear, kGaveUp };
-
-Search findTriangle(const ConstLists& m, const Coords& p, int startNode, double px, double py,
-                    int nodeCount, int* i1, int* i2, int* i3) {
-  // A consistent search restarts its cone search only at degenerate
-  // positions (P at a node, P on the line of a hull edge), crosses each
-  // triangle at most once (fewer than 2 * nodeCount of them), and walks along
-  // less than the whole hull.
-  const int listLimit = 6 * (nodeCount + 1);
-  const int walkLimit = 2 * nodeCount;
-  const int hullLimit = nodeCount;
-  auto right = [&](int a, int b) { return !p.left(a, b, px, py); };
-
-  int m0 = startNode > 1 ? startNode : 1;
-  int m1 = 0, m2 = 0, m3 = 0;
-  int a = 0, b = 0, c = 0;  // hull edge a -> b and b's successor c
-  int a0 = 0, s = 0;        // start of the clockwise hull walk and its successor
-
-  for (int restarts = 0;; ++restarts) {
-    if (restarts > nodeCount + 2) return Search::kGaveUp;
-    // Cone search around m0.
-    const int mf = m.first(m0);
-    const int ml = m.lastNode(m0);
-    const int lastC = m.lastCell(m0);
-    int cell = m.nextOf(lastC);  // holds m1
-    m1 = mf;
-    bool toWalk = false;
-    if (m.onHull(m0)) {
-      if (right(m0, mf)) {
-        a = m0;
-        b = mf;
-        goto visibleRange;
-      }
-      if (right(ml, m0)) {
-        a = ml;
-        b = m0;
-        c = mf;
-        a0 = ml;
-        s = m0;
-        goto flatTurn;
-      }
-    } else if (right(m0, mf)) {
-      for (int steps = 0;; ++steps) {
-        if (steps > listLimit) return Search::kGaveUp;
-        cell = m.nextOf(cell);
-        m1 = std::abs(m.nodeAt(cell));
-        if (cell == lastC) {
-          m1 = ml;
-          m2 = mf;
-          toWalk = true;
-          break;
-        }
-        if (p.left(m0, m1, px, py)) break;
-      }
+  double X(int k) const { return x[k - 1]; }
+  double Y(int k) const { return y[k - 1]; }
+  int lastCell(int k) const { return last[k - 1]; }
+  int firstCell(int k) const { return next[last[k - 1] - 1]; }
+  int nodeAt(int, int c) const { return node[c - 1]; }
+  int nextOf(int, int c) const { return next[c - 1]; }
+  int findCell(int k, int target, int limit) const {
+    return Lists<Int>{node, next, last}.findCell(k, target, limit);
+  }
+  void setNode(int, int c, int value) const { node[c - 1] = value; }
+  void insertAfter(int, int lp, int value, int cell) const {
+    node[cell - 1] = value;
+    next[cell - 1] = next[lp - 1];
+    next[lp - 1] = cell;
+  }
+  int unlinkAfter(int k, int lp) const {
+    const int freed = next[lp - 1];
+    next[lp - 1] = next[freed - 1];
+    if (last[k - 1] == freed) last[k - 1] = lp;
+    return freed;
+  }
+  void relinkAfter(int, int lp, int cell, int value) const {
+    next[cell - 1] = next[lp - 1];
+    next[lp - 1] = cell;
+    node[cell - 1] = value;
+  }
+  void setLast(int k, int c) const { last[k - 1] = c; }
+  void makeList(int k, const int* values, int count, int firstCell) const {
+    for (int j = 0; j < count; ++j) {
+      node[firstCell + j - 1] = values[j];
+      next[firstCell + j - 1] = j + 1 < count ? firstCell + j + 1 : firstCell;
     }
-    if (!toWalk) {
-      for (int steps = 0; cell != lastC; ++steps) {
-        if (steps > listLimit) return Search::kGaveUp;
-        cell = m.nextOf(cell);
-        m2 = std::abs(m.nodeAt(cell));
-        if (right(m0, m2)) {
-          toWalk = true;
-          break;
-        }
-        m1 = m2;
-      }
-    }
-    if (!toWalk) {
-      // P is left of the rays from m0 to all its neighbours from m1 to ml.
-      if (right(m0, mf)) {
-        m1 = ml;
-        m2 = mf;
-        toWalk = true;
-      } else if (px == p.X(m0) && py == p.Y(m0)) {
-        m0 = ml;
-        continue;
-      } else if (p.left(ml, m0, px, py)) {
-        int w = 0;
-        int cw = m.nextOf(lastC);
-        for (int steps = 0;; ++steps) {
-          if (steps > listLimit) return Search::kGaveUp;
-          if (cw == lastC) {
-            *i1 = *i2 = *i3 = 0;
-            return Search::kCollinear;
-          }
-          w = std::abs(m.nodeAt(cw));
-          if (right(w, m0)) break;
-          cw = m.nextOf(cw);
-        }
-        m0 = w;
-        continue;
-      } else {
-        m0 = ml;
-        continue;
-      }
-    }
-
-    // Walk from the cone (m1, m2) at m0 across edges towards P.
-    m3 = m0;
-    for (int steps = 0;; ++steps) {
-      if (steps > walkLimit) return Search::kGaveUp;
-      if (p.left(m1, m2, px, py) && p.left(m2, m3, px, py) && p.left(m3, m1, px, py)) {
-        *i1 = m1;
-        *i2 = m2;
-        *i3 = m3;
-        return Search::kFound;
-      }
-      const int lp = m.findCell(m2, m1, listLimit);
-      if (lp == 0) return Search::kGaveUp;
-      if (m.nodeAt(lp) < 0) {
-        a = m1;
-        b = m2;
-        goto visibleRange;
-      }
-      const int m4 = std::abs(m.nodeAt(m.nextOf(lp)));
-      if (right(m0, m4)) {
-        m3 = m2;
-        m2 = m4;
-      } else {
-        m3 = m1;
-        m1 = m4;
-      }
-    }
+    last[k - 1] = firstCell + count - 1;
   }
+};
 
-visibleRange:
-  // P is outside: hull edge a -> b faces it. Counterclockwise end first.
-  a0 = a;
-  s = b;
-  if (!m.onHull(b)) return Search::kGaveUp;
-  c = m.first(b);
-  {
-    int steps = 0;
-    while (right(b, c)) {
-      a = b;
-      b = c;
-      if (!m.onHull(b) || ++steps > hullLimit) return Search::kGaveUp;
-      c = m.first(b);
-    }
-  }
-
-flatTurn:
-  // Go on over hull vertices where the hull turns by (almost) nothing and P
-  // lies ahead along the edge.
-  {
-    int steps = 0;
-    while (p.dotFrom(b, px, py, a) < 0.0 &&
-           (p.X(c) - p.X(b)) * (p.X(a) - p.X(b)) + (p.Y(c) - p.Y(b)) * (p.Y(a) - p.Y(b)) < 0.0) {
-      a = b;
-      b = c;
-      if (!m.onHull(b) || ++steps > hullLimit) return Search::kGaveUp;
-      c = m.first(b);
-      while (right(b, c)) {
-        a = b;
-        b = c;
-        if (!m.onHull(b) || ++steps > hullLimit) return Search::kGaveUp;
-        c = m.first(b);
-      }
-    }
-  }
-  *i1 = b;
-
-  // Clockwise end of the visible range.
-  if (!m.onHull(a0)) return Search::kGaveUp;
-  for (int steps = 0;; ++steps) {
-    if (steps > hullLimit) return Search::kGaveUp;
-    const int pr = m.lastNode(a0);
-    const double dp = p.dotFrom(a0, px, py, s);
-    const double dq = (p.X(pr) - p.X(a0)) * (p.X(s) - p.X(a0)) +
-                      (p.Y(pr) - p.Y(a0)) * (p.Y(s) - p.Y(a0));
-    if (p.left(pr, a0, px, py) && (dp >= 0.0 || dq >= 0.0)) break;
-    s = a0;
-    a0 = pr;
-    if (!m.onHull(a0)) return Search::kGaveUp;
-  }
-  *i2 = a0;
-  *i3 = 0;
-  return Search::kOutside;
-}
-
-// ---------------------------------------------------------------------------
-// Linking a new node
-
-bool addInteriorNode(const MutLists& m, int k, int i1, int i2, int i3, int* adjFree, int limit) {
-  const int l1 = m.findCell(i1, i2, limit);
-  if (l1 == 0) return false;
-  insertAfter(m, adjFree, l1, k);
-  const int l2 = m.findCell(i2, i3, limit);
-  if (l2 == 0) return false;
-  insertAfter(m, adjFree, l2, k);
-  const int l3 = m.findCell(i3, i1, limit);
-  if (l3 == 0) return false;
-  insertAfter(m, adjFree, l3, k);
-  const int c = *adjFree;
-  m.nodeAt(c) = i1;
-  m.nodeAt(c + 1) = i2;
-  m.nodeAt(c + 2) = i3;
-  m.nextOf(c) = c + 1;
-  m.nextOf(c + 1) = c + 2;
-  m.nextOf(c + 2) = c;
-  m.lastCell(k) = c + 2;
-  *adjFree = c + 3;
-  return true;
-}
-
-// Number of hull nodes from i1's previous hull node clockwise to i2 inclusive;
-// 0 when that walk leaves the hull, passes i1 or exceeds `limit` nodes.
-int countVisibleNodes(const ConstLists& m, int i1, int i2, int limit) {
-  if (!m.onHull(i1)) return 0;
-  int nd = m.lastNode(i1);
-  for (int count = 1; count <= limit; ++count) {
-    if (nd == i1 || !m.onHull(nd)) return 0;
-    if (nd == i2) return count;
-    nd = m.lastNode(nd);
-  }
-  return 0;
-}
-
-// Links k outside the hull; `visible` is countVisibleNodes(i1, i2). The cells
-// are taken in this order: the new last cell of i1, one cell in each walked
-// node's list, then k's own list (i1, the walked nodes before i2, -i2).
-void addBoundaryNode(const MutLists& m, int k, int i1, int i2, int visible, int* adjFree) {
-  const int base = *adjFree;
-  const int own = base + visible + 1;  // first cell of k's list
-  const int lp = m.lastCell(i1);
-  const int firstWalked = std::abs(m.nodeAt(lp));
-  m.nodeAt(base) = -k;
-  m.nextOf(base) = m.nextOf(lp);
-  m.nextOf(lp) = base;
-  m.lastCell(i1) = base;
-  m.nodeAt(lp) = firstWalked;
-
-  m.nodeAt(own) = i1;
-  int nd = firstWalked;
-  for (int j = 1; j <= visible; ++j) {
-    const int lc = m.lastCell(nd);
-    const int prev = std::abs(m.nodeAt(lc));
-    const int c = base + j;
-    m.nodeAt(c) = k;
-    m.nextOf(c) = m.nextOf(lc);
-    m.nextOf(lc) = c;
-    if (nd == i2) break;
-    m.nodeAt(lc) = prev;  // nd leaves the hull
-    m.nodeAt(own + j) = nd;
-    nd = prev;
-  }
-  m.nodeAt(own + visible) = -i2;
-  for (int j = 0; j < visible; ++j) m.nextOf(own + j) = own + j + 1;
-  m.nextOf(own + visible) = own;
-  m.lastCell(k) = own + visible;
-  *adjFree = own + visible + 1;
-}
-
-bool swapTest(const Coords& p, int o1, int o2, int d1, int d2) {
-  const double ex = p.X(d1) - p.X(o1), ey = p.Y(d1) - p.Y(o1);
-  const double fx = p.X(d2) - p.X(o1), fy = p.Y(d2) - p.Y(o1);
-  const double gx = p.X(d1) - p.X(o2), gy = p.Y(d1) - p.Y(o2);
-  const double hx = p.X(d2) - p.X(o2), hy = p.Y(d2) - p.Y(o2);
-  const double c1 = ex * fx + ey * fy;
-  const double c2 = gx * hx + gy * hy;
-  if (c1 >= 0.0 && c2 >= 0.0) return false;
-  if (c1 < 0.0 && c2 < 0.0) return true;
-  const double s1 = ex * fy - ey * fx;
-  const double s2 = hx * gy - hy * gx;
-  const double s = s1 * c2 + c1 * s2;
-  return s < -kSwapTolerance;
-}
-
-int swapDiagonal(const MutLists& m, int o1, int o2, int d1, int d2, int limit) {
-  // Unlink d2 (the cell after o2) from d1's list.
-  int lp = m.findCell(d1, o2, limit);
-  if (lp == 0) return 0;
-  const int freed1 = m.nextOf(lp);
-  m.nextOf(lp) = m.nextOf(freed1);
-  if (m.lastCell(d1) == freed1) m.lastCell(d1) = lp;
-  // Reuse it for o2 after d1 in o1's list.
-  lp = m.findCell(o1, d1, limit);
-  if (lp == 0) return 0;
-  m.nextOf(freed1) = m.nextOf(lp);
-  m.nextOf(lp) = freed1;
-  m.nodeAt(freed1) = o2;
-  // Unlink d1 (the cell after o1) from d2's list.
-  lp = m.findCell(d2, o1, limit);
-  if (lp == 0) return 0;
-  const int freed2 = m.nextOf(lp);
-  m.nextOf(lp) = m.nextOf(freed2);
-  if (m.lastCell(d2) == freed2) m.lastCell(d2) = lp;
-  // Reuse it for o1 after d2 in o2's list.
-  lp = m.findCell(o2, d2, limit);
-  if (lp == 0) return 0;
-  m.nextOf(freed2) = m.nextOf(lp);
-  m.nextOf(lp) = freed2;
-  m.nodeAt(freed2) = o1;
-  return freed2;
-}
-
-// Links node k (at xk, yk) where the point search put it, given the search's
-// outcome and i1, i2, i3, and restores the Delaunay property by swaps.
-int linkNode(int k, double xk, double yk, Search found, int i1, int i2, int i3, int nodeCount,
-             const Coords& p, const MutLists& m, int* adjFree) {
-  // The lists have room for 6 * (nodeCount + 1) cells; a triangulation of
-  // nodeCount + 1 nodes never needs more than 6 * (nodeCount + 1) - 12.
-  const int capacity = 6 * (nodeCount + 1);
-  const int limit = capacity;
-  const ConstLists cm{m.node, m.next, m.last};
-  if (found == Search::kGaveUp) return kTriSearchFailed;
-  if (found == Search::kCollinear) return kTriCollinear;
-  if (i3 != 0) {
-    if (xk == p.X(i1) && yk == p.Y(i1)) return i1;
-    if (xk == p.X(i2) && yk == p.Y(i2)) return i2;
-    if (xk == p.X(i3) && yk == p.Y(i3)) return i3;
-    if (*adjFree - 1 + 6 > capacity) return kTriBrokenLists;
-    if (!addInteriorNode(m, k, i1, i2, i3, adjFree, limit)) return kTriBrokenLists;
-  } else {
-    const int visible = countVisibleNodes(cm, i1, i2, nodeCount);
-    if (visible == 0) return kTriSearchFailed;
-    if (*adjFree - 1 + 2 * (visible + 1) > capacity) return kTriBrokenLists;
-    addBoundaryNode(m, k, i1, i2, visible, adjFree);
-  }
-
-  // Swap diagonals opposite k until every triangle around k is Delaunay. Each
-  // round either swaps (k gains a neighbour) or moves on to k's next
-  // neighbour, so a sound mesh needs fewer than 2 * (nodeCount + 1) rounds.
-  const int f = m.firstCell(k);
-  int d2 = std::abs(m.nodeAt(f));
-  int c = m.nextOf(f);
-  int d1 = std::abs(m.nodeAt(c));
-  for (int rounds = 0;; ++rounds) {
-    if (rounds > limit) return kTriBrokenLists;
-    const int lp = m.findCell(d1, d2, limit);
-    if (lp == 0) return kTriBrokenLists;
-    if (m.nodeAt(lp) >= 0) {
-      const int o1 = std::abs(m.nodeAt(m.nextOf(lp)));
-      if (swapTest(p, o1, k, d1, d2)) {
-        c = swapDiagonal(m, o1, k, d1, d2, limit);
-        if (c == 0) return kTriBrokenLists;
-        d1 = o1;
-        continue;
-      }
-    }
-    if (c == f || m.nodeAt(c) < 0) return 0;
-    d2 = d1;
-    c = m.nextOf(c);
-    d1 = std::abs(m.nodeAt(c));
-  }
-}
-
-int insertNode(int k, double xk, double yk, int startNode, int nodeCount, const Coords& p,
-               const MutLists& m, int* adjFree) {
+int insertNode(int k, double xk, double yk, int startNode, int nodeCount, ListMesh<int>& m,
+               int* adjFree, std::vector<int>& scratch) {
   if (k < 1 || startNode < 1 || startNode > nodeCount || nodeCount < 3 || k > nodeCount + 1) {
     return kTriTooFewPoints;
   }
   if (!std::isfinite(xk) || !std::isfinite(yk)) return kTriNonFinite;
   int i1 = 0, i2 = 0, i3 = 0;
-  const Search found = findTriangle(ConstLists{m.node, m.next, m.last}, p, startNode, xk, yk,
-                                    nodeCount, &i1, &i2, &i3);
-  return linkNode(k, xk, yk, found, i1, i2, i3, nodeCount, p, m, adjFree);
+  const core::Search found = core::findTriangle(m, startNode, xk, yk, nodeCount, &i1, &i2, &i3);
+  return core::linkNode(m, k, xk, yk, found, i1, i2, i3, nodeCount, adjFree, scratch);
 }
 
 // ---------------------------------------------------------------------------
@@ -971,6 +661,63 @@ void removeThinTriangles(int n, const Coords& p, int* triCount, int* triVertex, 
   *borderCount = segs;
 }
 
+// Points 4..count inserted into the caller's lists by the plain procedure:
+// each located by the walk from the previous node. Returns the status.
+int triangulatePlain(int count, const double* x, const double* y, int* adjNode, int* adjNext,
+                     int* adjLast, int* adjFree) {
+  ListMesh<int> m{adjNode, adjNext, adjLast, x, y};
+  std::vector<int> scratch;
+  for (int k = 4; k <= count; ++k) {
+    const int st = insertNode(k, x[k - 1], y[k - 1], k - 1, k - 1, m, adjFree, scratch);
+    if (st != 0) return st;
+  }
+  return checkTriangulation(count, adjNode, adjNext, adjLast, *adjFree) ? 0 : kTriBrokenLists;
+}
+
+// The same insertion on a CompactMesh, each point located by the
+// InsertionLocator where it can vouch for the walk's result and by the walk
+// otherwise; the lists are written to the caller's arrays once at the end (or
+// at a failure, as the plain procedure leaves them then). Returns the status,
+// or core::kLostTrack (nothing written) when the store cannot follow an edit.
+int triangulateCompact(int count, const double* x, const double* y, int* adjNode, int* adjNext,
+                       int* adjLast, int* adjFree) {
+  CompactMesh m(count, x, y);
+  if (!m.load(3, adjNode, adjNext, adjLast)) return core::kLostTrack;
+  InsertionLocator locator(m, m.internal(1), m.internal(2), m.internal(3));
+  std::vector<int> scratch;
+  int st = 0;
+  for (int k = 4; k <= count && st == 0; ++k) {
+    const int r = m.internal(k);
+    const int m0 = m.internal(k - 1);
+    const int nodeCount = k - 1;
+    const double xk = x[k - 1], yk = y[k - 1];
+    // Each insertion touches a dozen records that are not in cache (the
+    // points come in random order); start fetching the next ones.
+    if (k + 2 <= count) locator.prefetchCell(x[k + 1], y[k + 1]);
+    if (k + 1 <= count) {
+      locator.prefetchStart(x[k], y[k]);
+      m.prefetch(m.internal(k + 1));
+    }
+    int i1 = 0, i2 = 0, i3 = 0;
+    core::Search found = core::Search::kFound;
+    if (locator.locate(m0, xk, yk, nodeCount, &i1, &i2, &i3)) {
+      // The swaps that follow test the nodes across the triangle's edges.
+      m.prefetchAcross(i1, i2);
+      m.prefetchAcross(i2, i3);
+      m.prefetchAcross(i3, i1);
+    } else {
+      found = core::findTriangle(m, m0, xk, yk, nodeCount, &i1, &i2, &i3);
+    }
+    st = core::linkNode(m, r, xk, yk, found, i1, i2, i3, nodeCount, adjFree, scratch);
+    if (st == core::kLostTrack) return st;
+    if (st > 0) st = m.external(st);  // the earlier point that k duplicates
+    if (st == 0) locator.recordNode(r, k);
+  }
+  m.materialize(adjNode, adjNext, adjLast);
+  if (st != 0) return st;
+  return m.formsTriangulation(*adjFree - 1) ? 0 : kTriBrokenLists;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -1017,79 +764,60 @@ void sdTriangulate(const int* n, const double* x, const double* y, int* adjNode,
     *status = 0;
     return;
   }
-  const MutLists m{adjNode, adjNext, adjLast};
-  const ConstLists cm{adjNode, adjNext, adjLast};
-  // Each point is located by the grid-and-walk locator where it can vouch
-  // for the insertion walk's result (see insertion_locator.h), else by the
-  // walk from the previous node. The locator is an accelerator only: without
-  // memory for it every point takes the walk, with the same result.
-  std::unique_ptr<InsertionLocator> locator;
+  int st = core::kLostTrack;
   try {
-    locator = std::make_unique<InsertionLocator>(count, x, y);
+    st = triangulateCompact(count, x, y, adjNode, adjNext, adjLast, adjFree);
   } catch (const std::bad_alloc&) {
-    locator.reset();
+    st = core::kLostTrack;  // no memory for the fast path: the plain one needs none
   }
-  for (int k = 4; k <= count; ++k) {
-    const double xk = x[k - 1], yk = y[k - 1];
-    const int nodeCount = k - 1;
-    int i1 = 0, i2 = 0, i3 = 0;
-    Search found = Search::kFound;
-    if (!locator || !locator->locate(nodeCount, xk, yk, adjNode, adjNext, adjLast, nodeCount, &i1,
-                                     &i2, &i3)) {
-      found = findTriangle(cm, p, nodeCount, xk, yk, nodeCount, &i1, &i2, &i3);
-    }
-    const int st = linkNode(k, xk, yk, found, i1, i2, i3, nodeCount, p, m, adjFree);
-    if (st != 0) {
-      *status = st;
-      return;
-    }
-    if (locator) {
-      try {
-        locator->recordNode(k);
-      } catch (const std::bad_alloc&) {
-        locator.reset();
-      }
-    }
+  if (st == core::kLostTrack) {
+    *adjFree = 7;  // the caller's lists still hold only the initial triangle
+    st = triangulatePlain(count, x, y, adjNode, adjNext, adjLast, adjFree);
   }
-  *status = checkTriangulation(count, adjNode, adjNext, adjLast, *adjFree) ? 0 : kTriBrokenLists;
+  *status = st;
 }
 
 void sdInsertNode(const int* k, const double* xk, const double* yk, const int* startNode,
                   const int* nodeCount, const double* x, const double* y, int* adjNode,
                   int* adjNext, int* adjLast, int* adjFree, int* status) {
-  *status = insertNode(*k, *xk, *yk, *startNode, *nodeCount, Coords{x, y},
-                       MutLists{adjNode, adjNext, adjLast}, adjFree);
+  ListMesh<int> m{adjNode, adjNext, adjLast, x, y};
+  std::vector<int> scratch;
+  *status = insertNode(*k, *xk, *yk, *startNode, *nodeCount, m, adjFree, scratch);
 }
 
 void sdFindTriangle(const int* startNode, const double* px, const double* py, const double* x,
                     const double* y, const int* adjNode, const int* adjNext, const int* adjLast,
                     int* i1, int* i2, int* i3, const int* nodeCount) {
-  const Search r = findTriangle(ConstLists{adjNode, adjNext, adjLast}, Coords{x, y}, *startNode,
-                                *px, *py, *nodeCount, i1, i2, i3);
-  if (r == Search::kGaveUp) *i1 = *i2 = *i3 = -1;
+  const ListMesh<const int> m{adjNode, adjNext, adjLast, x, y};
+  const core::Search r = core::findTriangle(m, *startNode, *px, *py, *nodeCount, i1, i2, i3);
+  if (r == core::Search::kGaveUp) *i1 = *i2 = *i3 = -1;
 }
 
 void sdAddInteriorNode(const int* k, const int* i1, const int* i2, const int* i3, int* adjNode,
                        int* adjNext, int* adjLast, int* adjFree) {
-  addInteriorNode(MutLists{adjNode, adjNext, adjLast}, *k, *i1, *i2, *i3, adjFree, kNoLimit);
+  ListMesh<int> m{adjNode, adjNext, adjLast, nullptr, nullptr};
+  core::addInteriorNode(m, *k, *i1, *i2, *i3, adjFree, kNoLimit);
 }
 
 void sdAddBoundaryNode(const int* k, const int* i1, const int* i2, int* adjNode, int* adjNext,
                        int* adjLast, int* adjFree) {
-  const MutLists m{adjNode, adjNext, adjLast};
+  ListMesh<int> m{adjNode, adjNext, adjLast, nullptr, nullptr};
   // Nodes are fewer than the cells in use, which bounds the hull walk.
-  const int visible = countVisibleNodes(ConstLists{adjNode, adjNext, adjLast}, *i1, *i2, *adjFree);
-  if (visible > 0) addBoundaryNode(m, *k, *i1, *i2, visible, adjFree);
+  const int visible = core::countVisibleNodes(m, *i1, *i2, *adjFree);
+  std::vector<int> scratch;
+  if (visible > 0) core::addBoundaryNode(m, *k, *i1, *i2, visible, adjFree, scratch);
 }
 
 bool sdSwapTest(const int* o1, const int* o2, const int* d1, const int* d2, const double* x,
                 const double* y) {
-  return swapTest(Coords{x, y}, *o1, *o2, *d1, *d2);
+  const ListMesh<const int> m{nullptr, nullptr, nullptr, x, y};
+  return core::swapTest(m, *o1, *o2, *d1, *d2);
 }
 
 int sdSwapDiagonal(const int* o1, const int* o2, const int* d1, const int* d2, int* adjNode,
                    int* adjNext, int* adjLast) {
-  return swapDiagonal(MutLists{adjNode, adjNext, adjLast}, *o1, *o2, *d1, *d2, kNoLimit);
+  ListMesh<int> m{adjNode, adjNext, adjLast, nullptr, nullptr};
+  return core::swapDiagonal(m, *o1, *o2, *d1, *d2, kNoLimit);
 }
 
 void sdBuildTriangleTable(const int* n, const int* adjNode, const int* adjNext, const int* adjLast,

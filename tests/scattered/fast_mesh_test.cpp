@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "reference/mesh_reference.h"
+#include "scattered/compact_mesh.h"
+#include "scattered/insertion_core.h"
 #include "scattered/insertion_locator.h"
 #include "scattered/triangulation.h"
 #include "scattered/work_layout.h"
@@ -260,8 +262,10 @@ TEST(FastMesh, LocatorAnswersExactlyAsTheWalk) {
     Points head{p.name, {p.x.begin(), p.x.begin() + built}, {p.y.begin(), p.y.begin() + built}};
     const Lists mesh = triangulateWith(ref::sdTriangulate, head);
     ASSERT_EQ(mesh.status, 0);
-    InsertionLocator locator(n, p.x.data(), p.y.data());
-    for (int k = 4; k <= built; ++k) locator.recordNode(k);
+    CompactMesh compact(n, p.x.data(), p.y.data());
+    ASSERT_TRUE(compact.load(built, mesh.adjNode.data(), mesh.adjNext.data(), mesh.adjLast.data()));
+    InsertionLocator locator(compact, compact.internal(1), compact.internal(2), compact.internal(3));
+    for (int k = 4; k <= built; ++k) locator.recordNode(compact.internal(k), k);
     int answered = 0, queries = 0;
     std::uniform_real_distribution<double> coin(0.0, 1.0);
     for (int q = built; q < n; ++q) {
@@ -276,11 +280,9 @@ TEST(FastMesh, LocatorAnswersExactlyAsTheWalk) {
         const int m0 = 1 + static_cast<int>(rng() % built);
         int f1 = -9, f2 = -9, f3 = -9;
         ++queries;
-        if (!locator.locate(m0, px, py, mesh.adjNode.data(), mesh.adjNext.data(),
-                            mesh.adjLast.data(), built, &f1, &f2, &f3)) {
-          continue;
-        }
+        if (!locator.locate(compact.internal(m0), px, py, built, &f1, &f2, &f3)) continue;
         ++answered;
+        f1 = compact.external(f1), f2 = compact.external(f2), f3 = compact.external(f3);
         int s1 = 0, s2 = 0, s3 = 0;
         ref::sdFindTriangle(&m0, &px, &py, p.x.data(), p.y.data(), mesh.adjNode.data(),
                             mesh.adjNext.data(), mesh.adjLast.data(), &s1, &s2, &s3, &built);
@@ -461,6 +463,162 @@ TEST(FastMesh, FailuresStopAtTheSamePointWithTheSameLists) {
   }
   EXPECT_EQ(triangulateWith(sdTriangulate, sets[0]).status, 124);
   EXPECT_GT(walkFailed, 0);
+}
+
+// The compact store against the plain linked lists, edit by edit: random
+// sequences of the edits the insertion uses, on lists of assorted lengths
+// (including one- and two-cell lists), leave the same cells, links and last
+// cells; unlinking from a one-cell list is the one edit reported as lost.
+TEST(FastMesh, CompactStoreFollowsEveryListEdit) {
+  std::mt19937_64 rng(81);
+  const int n = 12;
+  std::vector<double> x(n), y(n);
+  for (int i = 0; i < n; ++i) x[i] = i, y[i] = (i * 7) % n;
+  int lost = 0;
+  for (int trial = 0; trial < 300; ++trial) {
+    CompactMesh compact(n, x.data(), y.data());
+    std::vector<int> node(8 * n, 0), next(8 * n, 0), last(n, 0);
+    int free = 1;
+    auto pick = [&](int k) { return static_cast<int>(rng() % k); };
+    // Plain edits, 1-based cells.
+    auto insertAfter = [&](int lp, int value, int cell) {
+      node[cell - 1] = value, next[cell - 1] = next[lp - 1], next[lp - 1] = cell;
+    };
+    auto cellsOf = [&](int k) {
+      std::vector<int> cells;
+      int c = last[k - 1];
+      do c = next[c - 1], cells.push_back(c);
+      while (c != last[k - 1]);
+      return cells;
+    };
+    for (int k = 1; k <= n; ++k) {
+      const int len = 1 + pick(4);
+      std::vector<int> values(len);
+      for (int& v : values) v = (1 + pick(n)) * (pick(5) == 0 ? -1 : 1);
+      compact.makeList(compact.internal(k), std::vector<int>(len, 0).data(), len, free);
+      for (int j = 0; j < len; ++j) {
+        const int v = values[j];
+        compact.setNode(compact.internal(k), free + j,
+                        v < 0 ? -compact.internal(-v) : compact.internal(v));
+        node[free + j - 1] = v;
+        next[free + j - 1] = j + 1 < len ? free + j + 1 : free;
+      }
+      last[k - 1] = free + len - 1;
+      free += len;
+    }
+    for (int step = 0; step < 40; ++step) {
+      const int k = 1 + pick(n), r = compact.internal(k);
+      const std::vector<int> cells = cellsOf(k);
+      const int lp = cells[pick(static_cast<int>(cells.size()))];
+      const int v = 1 + pick(n);
+      const int op = pick(4);
+      if (op == 0) {  // a new cell after lp
+        insertAfter(lp, v, free);
+        compact.insertAfter(r, lp, compact.internal(v), free);
+        ++free;
+      } else if (op == 1) {  // move the cell after lp to another list
+        const int freed = compact.unlinkAfter(r, lp);
+        if (cells.size() == 1) {
+          EXPECT_EQ(freed, core::kLostTrack);
+          ++lost;
+          break;
+        }
+        const int plainFreed = next[lp - 1];
+        next[lp - 1] = next[plainFreed - 1];
+        if (last[k - 1] == plainFreed) last[k - 1] = lp;
+        ASSERT_EQ(freed, plainFreed);
+        int k2 = 1 + pick(n);
+        while (k2 == k) k2 = 1 + pick(n);
+        const std::vector<int> cells2 = cellsOf(k2);
+        const int lp2 = cells2[pick(static_cast<int>(cells2.size()))];
+        next[freed - 1] = next[lp2 - 1], next[lp2 - 1] = freed, node[freed - 1] = v;
+        compact.relinkAfter(compact.internal(k2), lp2, freed, compact.internal(v));
+      } else if (op == 2) {
+        last[k - 1] = lp;
+        compact.setLast(r, lp);
+      } else {
+        node[lp - 1] = -v;
+        compact.setNode(r, lp, -compact.internal(v));
+      }
+      std::vector<int> cnode(8 * n, 0), cnext(8 * n, 0), clast(n, 0);
+      compact.materialize(cnode.data(), cnext.data(), clast.data());
+      ASSERT_EQ(cnode, node) << "trial " << trial << " step " << step;
+      ASSERT_EQ(cnext, next) << "trial " << trial << " step " << step;
+      ASSERT_EQ(clast, last) << "trial " << trial << " step " << step;
+      const ref::mesh_detail::Lists<const int> plain{node.data(), next.data(), last.data()};
+      EXPECT_EQ(compact.findCell(r, compact.internal(v), 100), plain.findCell(k, v, 100));
+    }
+  }
+  EXPECT_GT(lost, 0);
+}
+
+// The store's triangulation check gives the verdict of the check on the
+// caller's lists, for sound meshes and for lists damaged in ways that keep
+// each list a cycle (neighbours replaced, repeated, negated, or cells moved
+// from one list to another).
+TEST(FastMesh, CompactCheckAgreesWithListCheck) {
+  std::mt19937_64 rng(91);
+  int rejected = 0, trials = 0;
+  for (int trial = 0; trial < 600; ++trial) {
+    const Points p = trial % 3 == 0 ? grid(5 + trial % 4, 200 + trial) : uniform(30, 200 + trial);
+    Lists l = triangulateWith(ref::sdTriangulate, p);
+    ASSERT_EQ(l.status, 0);
+    const int n = p.n();
+    const int cells = l.adjFree - 1;
+    if (trial % 5 != 0) {
+      const int c = static_cast<int>(rng() % cells);
+      switch (trial % 4) {
+        case 0: l.adjNode[c] = 1 + static_cast<int>(rng() % n); break;
+        case 1: l.adjNode[c] = -l.adjNode[c]; break;
+        case 2: l.adjNode[c] = l.adjNode[l.adjNext[c] - 1]; break;
+        default: {  // move the cell after c's successor into another list
+          const int from = l.adjNext[c];
+          const int moved = l.adjNext[from - 1];
+          if (moved == c + 1) break;
+          int target = 1 + static_cast<int>(rng() % n);
+          const int lp = l.adjLast[target - 1];
+          l.adjNext[from - 1] = l.adjNext[moved - 1];
+          for (int v = 1; v <= n; ++v) {
+            if (l.adjLast[v - 1] == moved) l.adjLast[v - 1] = from;
+          }
+          l.adjNext[moved - 1] = l.adjNext[lp - 1];
+          l.adjNext[lp - 1] = moved;
+        }
+      }
+    }
+    CompactMesh compact(n, p.x.data(), p.y.data());
+    if (!compact.load(n, l.adjNode.data(), l.adjNext.data(), l.adjLast.data())) continue;
+    ++trials;
+    const bool expected = ref::sdCheckTriangulation(&n, l.adjNode.data(), l.adjNext.data(),
+                                                    l.adjLast.data(), &l.adjFree);
+    ASSERT_EQ(compact.formsTriangulation(cells), expected) << "trial " << trial;
+    rejected += !expected;
+  }
+  EXPECT_GT(trials, 400);
+  EXPECT_GT(rejected, 200);
+  EXPECT_LT(rejected, trials);
+}
+
+// The per-step routines on the caller's lists (the path taken when the fast
+// store cannot follow an edit): inserting point after point with sdInsertNode
+// from the previous node gives the straightforward lists.
+TEST(FastMesh, InsertionStepByStepOnTheListsMatches) {
+  for (const Points& p : {uniform(500, 95), grid(15, 96), band(300, 97)}) {
+    SCOPED_TRACE(p.name);
+    const int n = p.n();
+    Lists l(n);
+    const int three = 3;
+    sdTriangulate(&three, p.x.data(), p.y.data(), l.adjNode.data(), l.adjNext.data(),
+                  l.adjLast.data(), &l.adjFree, &l.status);
+    ASSERT_EQ(l.status, 0);
+    for (int k = 4; k <= n; ++k) {
+      const int prev = k - 1;
+      sdInsertNode(&k, &p.x[k - 1], &p.y[k - 1], &prev, &prev, p.x.data(), p.y.data(),
+                   l.adjNode.data(), l.adjNext.data(), l.adjLast.data(), &l.adjFree, &l.status);
+      ASSERT_EQ(l.status, 0) << "point " << k;
+    }
+    expectSameLists(l, triangulateWith(ref::sdTriangulate, p), p.name);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,310 @@
+// Compact adjacency store for the Delaunay insertion; see compact_mesh.h.
+#include "scattered/compact_mesh.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "scattered/insertion_core.h"
+
+namespace lum::scattered {
+namespace {
+
+// Position of (qx, qy) on the Hilbert curve through a 2^16 x 2^16 grid.
+std::uint32_t hilbertIndex(std::uint32_t qx, std::uint32_t qy) {
+  constexpr std::uint32_t kSide = 1u << 16;
+  std::uint32_t d = 0;
+  for (std::uint32_t s = kSide / 2; s > 0; s /= 2) {
+    const std::uint32_t rx = (qx & s) ? 1 : 0;
+    const std::uint32_t ry = (qy & s) ? 1 : 0;
+    d += s * s * ((3 * rx) ^ ry);
+    if (ry == 0) {
+      if (rx == 1) {
+        qx = kSide - 1 - qx;
+        qy = kSide - 1 - qy;
+      }
+      std::swap(qx, qy);
+    }
+  }
+  return d;
+}
+
+// Grid coordinate of v in [lo, lo + extent], clamped; NaN-safe.
+std::uint32_t quantize(double v, double lo, double scale) {
+  const double t = (v - lo) * scale;
+  if (!(t > 0.0)) return 0;
+  if (t >= 65535.0) return 65535;
+  return static_cast<std::uint32_t>(t);
+}
+
+}  // namespace
+
+CompactMesh::CompactMesh(int n, const double* x, const double* y)
+    : n_(n), toInternal_(n), toExternal_(n), rec_(n) {
+  double x0 = x[0], x1 = x[0], y0 = y[0], y1 = y[0];
+  for (int k = 1; k < n; ++k) {
+    x0 = std::min(x0, x[k]);
+    x1 = std::max(x1, x[k]);
+    y0 = std::min(y0, y[k]);
+    y1 = std::max(y1, y[k]);
+  }
+  // Scales may be 0 or infinite for degenerate extents; quantize copes.
+  const double sx = x1 > x0 ? 65535.0 / (x1 - x0) : 0.0;
+  const double sy = y1 > y0 ? 65535.0 / (y1 - y0) : 0.0;
+  std::vector<std::uint32_t> key(n);
+  for (int k = 0; k < n; ++k) key[k] = hilbertIndex(quantize(x[k], x0, sx), quantize(y[k], y0, sy));
+  // Stable radix sort of the point numbers by key, 16 bits at a time.
+  std::vector<int> order(n), sorted(n);
+  for (int k = 0; k < n; ++k) order[k] = k;
+  std::vector<int> count(65537);
+  for (int shift = 0; shift < 32; shift += 16) {
+    std::fill(count.begin(), count.end(), 0);
+    for (int k = 0; k < n; ++k) ++count[((key[k] >> shift) & 0xffff) + 1];
+    for (int b = 1; b <= 65536; ++b) count[b] += count[b - 1];
+    for (int i = 0; i < n; ++i) sorted[count[(key[order[i]] >> shift) & 0xffff]++] = order[i];
+    order.swap(sorted);
+  }
+  for (int r = 1; r <= n; ++r) {
+    const int k = order[r - 1];
+    toExternal_[r - 1] = k + 1;
+    toInternal_[k] = r;
+    rec_[r - 1].x = x[k];
+    rec_[r - 1].y = y[k];
+  }
+}
+
+int CompactMesh::indexOf(int r, int c) const {
+  const Entry* e = entries(r);
+  const int d = degree(r);
+  if (cacheNode_ == r && cacheCell_ == c && cacheIndex_ < d && e[cacheIndex_].cell == c) {
+    return cacheIndex_;
+  }
+  for (int i = 0; i < d; ++i) {
+    if (e[i].cell == c) {
+      cacheNode_ = r;
+      cacheCell_ = c;
+      cacheIndex_ = i;
+      return i;
+    }
+  }
+  return 0;  // not reached: handles always name a cell of r's list
+}
+
+int CompactMesh::nextOf(int r, int c) const {
+  const int d = degree(r);
+  const int i = indexOf(r, c);
+  const int j = i + 1 == d ? 0 : i + 1;
+  const int next = entries(r)[j].cell;
+  cacheNode_ = r;
+  cacheCell_ = next;
+  cacheIndex_ = j;
+  return next;
+}
+
+int CompactMesh::findCell(int r, int target, int /*limit*/) const {
+  // As the walk from the first cell: the first cell before the last holding
+  // target, else the last cell. (A list here has fewer cells than any limit.)
+  const Entry* e = entries(r);
+  const int d = degree(r);
+  int i = 0;
+  while (i < d - 1 && e[i].node != target) ++i;
+  cacheNode_ = r;
+  cacheCell_ = e[i].cell;
+  cacheIndex_ = i;
+  return e[i].cell;
+}
+
+void CompactMesh::reserve(int r, int count) {
+  const int cap = capacity(r);
+  if (count <= cap) return;
+  const int newCap = std::max({16, 2 * cap, count});
+  const size_t off = pool_.size();
+  pool_.resize(off + 1 + newCap);  // may move the pool: copy by index below
+  pool_[off] = Entry{newCap, 0};
+  Record& R = rec_[r - 1];
+  const Entry* from = R.spill == 0 ? R.e : pool_.data() + R.spill;
+  std::copy(from, from + R.deg, pool_.data() + off + 1);
+  R.spill = static_cast<int>(off + 1);
+}
+
+void CompactMesh::insertAfter(int r, int lp, int value, int cell) {
+  // In the circular list, a cell linked after the last one becomes the first.
+  const int d = degree(r);
+  const int i = indexOf(r, lp);
+  const int pos = i == d - 1 ? 0 : i + 1;
+  if (d + 1 > capacity(r)) reserve(r, d + 1);
+  Entry* e = mutableEntries(r);
+  for (int j = d; j > pos; --j) e[j] = e[j - 1];
+  e[pos] = Entry{value, cell};
+  rec_[r - 1].deg = d + 1;
+  cacheNode_ = r;
+  cacheCell_ = cell;
+  cacheIndex_ = pos;
+}
+
+int CompactMesh::unlinkAfter(int r, int lp) {
+  const int d = degree(r);
+  if (d < 2) return core::kLostTrack;  // the cell would stay in this list too
+  const int i = indexOf(r, lp);
+  const int j = i + 1 == d ? 0 : i + 1;
+  Entry* e = mutableEntries(r);
+  const int cell = e[j].cell;
+  for (int i2 = j; i2 < d - 1; ++i2) e[i2] = e[i2 + 1];
+  rec_[r - 1].deg = d - 1;
+  return cell;
+}
+
+void CompactMesh::setLast(int r, int c) {
+  const int i = indexOf(r, c);
+  Entry* e = mutableEntries(r);
+  std::rotate(e, e + i + 1, e + degree(r));
+}
+
+void CompactMesh::makeList(int r, const int* values, int count, int firstCell) {
+  reserve(r, count);
+  Entry* e = mutableEntries(r);
+  for (int j = 0; j < count; ++j) e[j] = Entry{values[j], firstCell + j};
+  rec_[r - 1].deg = count;
+}
+
+bool CompactMesh::load(int count, const int* adjNode, const int* adjNext, const int* adjLast) {
+  const long long limit = 6LL * count;
+  std::vector<int> values;
+  std::vector<char> taken(static_cast<size_t>(limit) + 1, 0);
+  for (int v = 1; v <= count; ++v) {
+    const int lastC = adjLast[v - 1];
+    if (lastC < 1 || lastC > limit) return false;
+    values.clear();
+    const int start = adjNext[lastC - 1];
+    int c = start;
+    for (;;) {
+      if (c < 1 || c > limit || taken[c] || static_cast<long long>(values.size()) > limit) {
+        return false;
+      }
+      taken[c] = 1;
+      const int u = adjNode[c - 1];
+      const int au = std::abs(u);
+      if (au < 1 || au > n_) return false;
+      values.push_back(u < 0 ? -internal(au) : internal(au));
+      if (c == lastC) break;
+      c = adjNext[c - 1];
+    }
+    const int r = internal(v);
+    reserve(r, static_cast<int>(values.size()));
+    Entry* e = mutableEntries(r);
+    c = start;
+    for (size_t j = 0; j < values.size(); ++j) {
+      e[j] = Entry{values[j], c};
+      c = adjNext[c - 1];
+    }
+    rec_[r - 1].deg = static_cast<int>(values.size());
+  }
+  return true;
+}
+
+void CompactMesh::materialize(int* adjNode, int* adjNext, int* adjLast) const {
+  for (int r = 1; r <= n_; ++r) {
+    const int d = degree(r);
+    if (d == 0) continue;
+    const Entry* e = entries(r);
+    for (int j = 0; j < d; ++j) {
+      const int v = e[j].node;
+      const int ext = external(std::abs(v));
+      adjNode[e[j].cell - 1] = v < 0 ? -ext : ext;
+      adjNext[e[j].cell - 1] = e[j + 1 == d ? 0 : j + 1].cell;
+    }
+    adjLast[external(r) - 1] = e[d - 1].cell;
+  }
+}
+
+// The same predicate as the check on the caller's lists, pass by pass. Each
+// list here is a cycle of its own cells by construction, so the checks of
+// cell ranges and of cells shared between lists hold. Nodes are visited in
+// internal order; the outcome does not depend on the order: the per-node
+// conditions are independent, the hull cycle test gives the same answer from
+// every hull node, and the triangle pass checks the same corners (ordered by
+// degree, ties by external number, as there) with the same total work, which
+// is what its budget limits.
+bool CompactMesh::formsTriangulation(int cells) const {
+  const int n = n_;
+  if (n < 3 || cells < 6 || cells > 6 * n) return false;
+  std::vector<int> seenBy(static_cast<size_t>(n) + 1, 0);
+  long long cellSum = 0, corners = 0;
+  int hullNodes = 0, someHull = 0;
+  for (int r = 1; r <= n; ++r) {
+    const Entry* e = entries(r);
+    const int d = degree(r);
+    if (d == 0) return false;
+    for (int j = 0; j < d; ++j) {
+      const int u = e[j].node;
+      const int au = std::abs(u);
+      if (au < 1 || au > n || au == r || (u < 0 && j != d - 1) || seenBy[au] == r) return false;
+      seenBy[au] = r;
+    }
+    const bool hull = e[d - 1].node < 0;
+    if (d < (hull ? 2 : 3)) return false;
+    cellSum += d;
+    corners += hull ? d - 1 : d;
+    if (hull) {
+      ++hullNodes;
+      someHull = r;
+    }
+  }
+  if (cellSum != cells || hullNodes < 3) return false;
+  const long long h = hullNodes;
+  if (cellSum != 2 * (3LL * n - 3 - h) || corners != 3 * (2LL * n - 2 - h)) return false;
+
+  auto hullNode = [&](int r) { return entries(r)[degree(r) - 1].node < 0; };
+  auto firstOf = [&](int r) { return std::abs(entries(r)[0].node); };
+  auto lastOf = [&](int r) { return std::abs(entries(r)[degree(r) - 1].node); };
+  int u = someHull;
+  for (int i = 1; i <= hullNodes; ++i) {
+    const int f = firstOf(u);
+    if (!hullNode(f) || lastOf(f) != u) return false;
+    u = f;
+    if (u == someHull && i < hullNodes) return false;
+  }
+  if (u != someHull) return false;
+
+  long long budget = 256LL * cells + 1024;
+  // (degree, external number) of a below that of b; the list walk there costs
+  // the smaller degree.
+  auto below = [&](int a, int b) {
+    const int da = degree(a), db = degree(b);
+    budget -= std::min(da, db);
+    return da != db ? da < db : external(a) < external(b);
+  };
+  // In a's list, b (not as a's hull-last) is followed by c; the walk there
+  // costs the position of b, or the whole list.
+  auto corner = [&](int a, int b, int c) {
+    const Entry* e = entries(a);
+    const int d = degree(a);
+    for (int j = 0; j < d; ++j) {
+      --budget;
+      if (std::abs(e[j].node) == b) {
+        if (e[j].node < 0) return false;
+        return std::abs(e[j + 1 == d ? 0 : j + 1].node) == c;
+      }
+    }
+    return false;
+  };
+  long long triangles = 0;
+  for (int r = 1; r <= n; ++r) {
+    const Entry* e = entries(r);
+    const int d = degree(r);
+    const bool hull = e[d - 1].node < 0;
+    for (int j = 0; j < d; ++j) {
+      if (j == d - 1 && hull) break;
+      const int a = std::abs(e[j].node);
+      const int b = std::abs(e[j + 1 == d ? 0 : j + 1].node);
+      if (below(a, r) && below(b, r)) {
+        if (!corner(a, b, r) || !corner(b, r, a)) return false;
+        ++triangles;
+      }
+      if (budget < 0) return false;
+    }
+  }
+  return 3 * triangles == corners;
+}
+
+}  // namespace lum::scattered
