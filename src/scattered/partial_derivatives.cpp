@@ -199,6 +199,7 @@ struct PointTree {
     double xmin, xmax, ymin, ymax;
     int begin, end;  // range in leaf order
     int firstChild;  // index of the left child (the right one follows); -1 for a leaf
+    int parent;      // -1 for the root
   };
   std::vector<Node> nodes;     // nodes[0] is the root
   std::vector<int> order;      // point numbers in leaf order
@@ -207,7 +208,7 @@ struct PointTree {
   PointTree(int n, const double* xData, const double* yData) : order(n), px(n), py(n) {
     for (int i = 0; i < n; ++i) order[i] = i + 1;
     nodes.reserve(4 * static_cast<std::size_t>(n / kLeafSize + 1));
-    nodes.emplace_back();
+    nodes.push_back(Node{0, 0, 0, 0, 0, 0, -1, -1});
     build(0, 0, n, xData, yData);
     for (int i = 0; i < n; ++i) {
       px[i] = xData[order[i] - 1];
@@ -237,15 +238,15 @@ struct PointTree {
       ymin = std::min(ymin, y);
       ymax = std::max(ymax, y);
     }
-    nodes[index] = Node{xmin, xmax, ymin, ymax, begin, end, -1};
+    nodes[index] = Node{xmin, xmax, ymin, ymax, begin, end, -1, nodes[index].parent};
     if (end - begin <= kLeafSize) return;
     const int mid = begin + (end - begin) / 2;
     const double* key = xmax - xmin >= ymax - ymin ? xData : yData;
     std::nth_element(order.begin() + begin, order.begin() + mid, order.begin() + end,
                      [key](int a, int b) { return key[a - 1] < key[b - 1]; });
     const int child = static_cast<int>(nodes.size());
-    nodes.emplace_back();
-    nodes.emplace_back();
+    nodes.push_back(Node{0, 0, 0, 0, 0, 0, -1, index});
+    nodes.push_back(Node{0, 0, 0, 0, 0, 0, -1, index});
     nodes[index].firstChild = child;
     build(child, begin, mid, xData, yData);
     build(child + 1, mid, end, xData, yData);
@@ -281,33 +282,35 @@ struct NeighbourSearch {
     if (found == kNeighbours) limit = smallest[kNeighbours - 1];
   }
 
-  // Depth-first search, nearer child first, skipping boxes beyond the limit.
-  // Each stacked node carries its box distance, checked again when it is
-  // taken because the limit may have shrunk meanwhile.
-  void run(const PointTree& tree, int p0, double x0, double y0) {
-    found = 0;
-    limit = std::numeric_limits<double>::infinity();
-    met.clear();
+  // Offers the points of a leaf.
+  void scanLeaf(const PointTree& tree, const PointTree::Node& node, int p0, double x0, double y0) {
+    for (int i = node.begin; i < node.end; ++i) {
+      const double dx = tree.px[i] - x0;
+      const double dy = tree.py[i] - y0;
+      const double dist = dx * dx + dy * dy;
+      const int q = tree.order[i];
+      // Position in the working list: p0 and point 1 have changed places.
+      if (dist <= limit && q != p0) offer(dist, q, q == 1 ? p0 : q);
+    }
+  }
+
+  // Depth-first search below `root`, nearer child first, skipping boxes
+  // beyond the limit. Each stacked node carries its box distance, checked
+  // again when it is taken because the limit may have shrunk meanwhile.
+  void searchBelow(const PointTree& tree, int root, double rootBound, int p0, double x0, double y0) {
     struct Pending {
       int node;
       double bound;
     };
     Pending stack[64];  // one entry per level plus one: the depth stays below 32
     int top = 0;
-    stack[top++] = Pending{0, 0.0};
+    stack[top++] = Pending{root, rootBound};
     while (top > 0) {
       const Pending pending = stack[--top];
       if (pending.bound > limit) continue;
       const PointTree::Node& node = tree.nodes[pending.node];
       if (node.firstChild < 0) {
-        for (int i = node.begin; i < node.end; ++i) {
-          const double dx = tree.px[i] - x0;
-          const double dy = tree.py[i] - y0;
-          const double dist = dx * dx + dy * dy;
-          const int q = tree.order[i];
-          // Position in the working list: p0 and point 1 have changed places.
-          if (dist <= limit && q != p0) offer(dist, q, q == 1 ? p0 : q);
-        }
+        scanLeaf(tree, node, p0, x0, y0);
         continue;
       }
       const int left = node.firstChild;
@@ -318,6 +321,22 @@ struct NeighbourSearch {
       const Pending far{leftFirst ? left + 1 : left, leftFirst ? rightBound : leftBound};
       if (far.bound <= limit) stack[top++] = far;
       if (near.bound <= limit) stack[top++] = near;
+    }
+  }
+
+  // Every point within T of p0, p0 lying in leaf `ownLeaf`: that leaf first,
+  // then, from it up to the root, the other child of each ancestor unless
+  // its box lies beyond the limit. Together these cover all points.
+  void run(const PointTree& tree, int ownLeaf, int p0, double x0, double y0) {
+    found = 0;
+    limit = std::numeric_limits<double>::infinity();
+    met.clear();
+    scanLeaf(tree, tree.nodes[ownLeaf], p0, x0, y0);
+    for (int node = ownLeaf; tree.nodes[node].parent >= 0; node = tree.nodes[node].parent) {
+      const int first = tree.nodes[tree.nodes[node].parent].firstChild;
+      const int sibling = node == first ? first + 1 : first;
+      const double bound = PointTree::boxDistance(tree.nodes[sibling], x0, y0);
+      if (bound <= limit) searchBelow(tree, sibling, bound, p0, x0, y0);
     }
   }
 
@@ -410,11 +429,15 @@ void nearestPointsInOrder(int n, const double* xData, const double* yData, int* 
   // Points in leaf order, so that consecutive searches share their nodes.
   const PointTree tree(n, xData, yData);
   NeighbourSearch search;
-  for (int i = 0; i < n; ++i) {
-    const int p0 = tree.order[i];
-    if (p0 == n) continue;
-    search.run(tree, p0, tree.px[i], tree.py[i]);
-    search.select(p0, xData, yData, nearest + kNeighbours * (p0 - 1));
+  for (int leaf = 0; leaf < static_cast<int>(tree.nodes.size()); ++leaf) {
+    const PointTree::Node& node = tree.nodes[leaf];
+    if (node.firstChild >= 0) continue;
+    for (int i = node.begin; i < node.end; ++i) {
+      const int p0 = tree.order[i];
+      if (p0 == n) continue;
+      search.run(tree, leaf, p0, tree.px[i], tree.py[i]);
+      search.select(p0, xData, yData, nearest + kNeighbours * (p0 - 1));
+    }
   }
   // The last point leaves its working list in distSq and distOrder.
   selectByFullScan(n, xData, yData, n, nearest, distSq, distOrder);
