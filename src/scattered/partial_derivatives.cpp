@@ -201,19 +201,20 @@ struct PointTree {
     int firstChild;  // index of the left child (the right one follows); -1 for a leaf
     int parent;      // -1 for the root
   };
-  std::vector<Node> nodes;     // nodes[0] is the root
-  std::vector<int> order;      // point numbers in leaf order
-  std::vector<double> px, py;  // their coordinates
+  struct Point {
+    double x, y;
+    int id;  // point number
+  };
+  std::vector<Node> nodes;    // nodes[0] is the root
+  std::vector<Point> points;  // in leaf order
 
-  PointTree(int n, const double* xData, const double* yData) : order(n), px(n), py(n) {
-    for (int i = 0; i < n; ++i) order[i] = i + 1;
+  // The points travel with their coordinates, so that the build reads
+  // contiguous memory.
+  PointTree(int n, const double* xData, const double* yData) : points(static_cast<std::size_t>(n)) {
+    for (int i = 0; i < n; ++i) points[i] = Point{xData[i], yData[i], i + 1};
     nodes.reserve(4 * static_cast<std::size_t>(n / kLeafSize + 1));
     nodes.push_back(Node{0, 0, 0, 0, 0, 0, -1, -1});
-    build(0, 0, n, xData, yData);
-    for (int i = 0; i < n; ++i) {
-      px[i] = xData[order[i] - 1];
-      py[i] = yData[order[i] - 1];
-    }
+    build(0, 0, n);
   }
 
   // Squared distance from (x0, y0) to the box of a node (0 inside it).
@@ -224,32 +225,48 @@ struct PointTree {
   }
 
  private:
-  // Fills node `index` for the range [begin, end) of `order` and splits it at
-  // the median of its wider side until the ranges fit in a leaf. The depth
-  // stays below log2(n) + 1.
-  void build(int index, int begin, int end, const double* xData, const double* yData) {
-    double xmin = xData[order[begin] - 1], xmax = xmin;
-    double ymin = yData[order[begin] - 1], ymax = ymin;
+  // Fills node `index` for the range [begin, end) of the points and splits it
+  // at the median of its wider side until the ranges fit in a leaf. The
+  // depth stays below log2(n) + 1.
+  void build(int index, int begin, int end) {
+    double xmin = points[begin].x, xmax = xmin;
+    double ymin = points[begin].y, ymax = ymin;
     for (int i = begin + 1; i < end; ++i) {
-      const double x = xData[order[i] - 1];
-      const double y = yData[order[i] - 1];
-      xmin = std::min(xmin, x);
-      xmax = std::max(xmax, x);
-      ymin = std::min(ymin, y);
-      ymax = std::max(ymax, y);
+      xmin = std::min(xmin, points[i].x);
+      xmax = std::max(xmax, points[i].x);
+      ymin = std::min(ymin, points[i].y);
+      ymax = std::max(ymax, points[i].y);
     }
     nodes[index] = Node{xmin, xmax, ymin, ymax, begin, end, -1, nodes[index].parent};
     if (end - begin <= kLeafSize) return;
     const int mid = begin + (end - begin) / 2;
-    const double* key = xmax - xmin >= ymax - ymin ? xData : yData;
-    std::nth_element(order.begin() + begin, order.begin() + mid, order.begin() + end,
-                     [key](int a, int b) { return key[a - 1] < key[b - 1]; });
+    if (xmax - xmin >= ymax - ymin) {
+      std::nth_element(points.begin() + begin, points.begin() + mid, points.begin() + end,
+                       [](const Point& a, const Point& b) { return a.x < b.x; });
+    } else {
+      std::nth_element(points.begin() + begin, points.begin() + mid, points.begin() + end,
+                       [](const Point& a, const Point& b) { return a.y < b.y; });
+    }
     const int child = static_cast<int>(nodes.size());
     nodes.push_back(Node{0, 0, 0, 0, 0, 0, -1, index});
     nodes.push_back(Node{0, 0, 0, 0, 0, 0, -1, index});
     nodes[index].firstChild = child;
-    build(child, begin, mid, xData, yData);
-    build(child + 1, mid, end, xData, yData);
+    build(child, begin, mid);
+    build(child + 1, mid, end);
+  }
+};
+
+// A numbering of the points in a spatial order: local number i (1-based) is
+// point originalOf[i-1], and point v has local number localOf[v-1]. Neighbours
+// get nearby local numbers, so their data lie close in local arrays.
+struct Numbering {
+  std::vector<int> originalOf;
+  std::vector<int> localOf;
+
+  void identity(int n) {
+    originalOf.resize(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) originalOf[i] = i + 1;
+    localOf = originalOf;
   }
 };
 
@@ -258,6 +275,7 @@ struct NeighbourSearch {
   struct Entry {
     int position;  // in the selection's working list
     int point;
+    int local;  // local number (leaf order, 1-based)
     double dist;
   };
   double smallest[kNeighbours];  // the smallest distances met so far, ascending
@@ -267,8 +285,8 @@ struct NeighbourSearch {
   std::vector<Entry> entries;  // the entries that take part in the selection
 
   // The limit only shrinks, so every point within the final T is kept.
-  void offer(double dist, int point, int position) {
-    met.push_back(Entry{position, point, dist});
+  void offer(double dist, int point, int position, int local) {
+    met.push_back(Entry{position, point, local, dist});
     int i = 0;
     if (found < kNeighbours) {
       i = found++;
@@ -285,12 +303,12 @@ struct NeighbourSearch {
   // Offers the points of a leaf.
   void scanLeaf(const PointTree& tree, const PointTree::Node& node, int p0, double x0, double y0) {
     for (int i = node.begin; i < node.end; ++i) {
-      const double dx = tree.px[i] - x0;
-      const double dy = tree.py[i] - y0;
+      const double dx = tree.points[i].x - x0;
+      const double dy = tree.points[i].y - y0;
       const double dist = dx * dx + dy * dy;
-      const int q = tree.order[i];
+      const int q = tree.points[i].id;
       // Position in the working list: p0 and point 1 have changed places.
-      if (dist <= limit && q != p0) offer(dist, q, q == 1 ? p0 : q);
+      if (dist <= limit && q != p0) offer(dist, q, q == 1 ? p0 : q, i + 1);
     }
   }
 
@@ -341,8 +359,10 @@ struct NeighbourSearch {
   }
 
   // Writes the nine nearest of p0 from the entries within T (T = the final
-  // limit), in the order the selection gives them.
-  void select(int p0, const double* xData, const double* yData, int* near) {
+  // limit), in the order the selection gives them, as point numbers to near
+  // and as local numbers to nearLocal.
+  void select(int p0, const double* xData, const double* yData, const std::vector<int>& localOf, int* near,
+              int* nearLocal) {
     entries.clear();
     bool displaceable = false;
     for (const Entry& m : met) {
@@ -352,11 +372,19 @@ struct NeighbourSearch {
       }
     }
     if (displaceable) {
-      replaySelection(p0, xData, yData, near);
-      return;
+      replaySelection(p0, xData, yData, localOf);
+    } else {
+      sortByDistanceThenPosition();
     }
-    // Nothing within T stands in positions 2 to 10, so nothing within T is
-    // ever displaced: the winners come out by distance, then by position.
+    for (int k = 0; k < kNeighbours; ++k) {
+      near[k] = entries[k].point;
+      nearLocal[k] = entries[k].local;
+    }
+  }
+
+  // Nothing within T stands in positions 2 to 10, so nothing within T is
+  // ever displaced: the winners come out by distance, then by position.
+  void sortByDistanceThenPosition() {
     const int count = static_cast<int>(entries.size());
     for (int i = 1; i < count; ++i) {
       const Entry entry = entries[i];
@@ -368,12 +396,11 @@ struct NeighbourSearch {
       }
       entries[j] = entry;
     }
-    for (int k = 0; k < kNeighbours; ++k) near[k] = entries[k].point;
   }
 
   // Replays the selection's steps 2 to 10 on the entries of positions 2 to
   // 10 and the entries within T, in position order.
-  void replaySelection(int p0, const double* xData, const double* yData, int* near) {
+  void replaySelection(int p0, const double* xData, const double* yData, const std::vector<int>& localOf) {
     const double x0 = xData[p0 - 1];
     const double y0 = yData[p0 - 1];
     std::vector<Entry>& within = met;  // reused: the entries within T move to the front of met
@@ -381,7 +408,7 @@ struct NeighbourSearch {
     entries.clear();
     for (int position = 2; position <= 10; ++position) {
       const int point = position == p0 ? 1 : position;
-      entries.push_back(Entry{position, point, squaredDistance(xData, yData, point, x0, y0)});
+      entries.push_back(Entry{position, point, localOf[point - 1], squaredDistance(xData, yData, point, x0, y0)});
     }
     for (const Entry& m : within) {
       if (m.position > 10) entries.push_back(m);
@@ -403,45 +430,57 @@ struct NeighbourSearch {
         }
       }
       std::swap(entries[j].point, entries[best].point);
+      std::swap(entries[j].local, entries[best].local);
       std::swap(entries[j].dist, entries[best].dist);
     }
-    for (int k = 0; k < kNeighbours; ++k) near[k] = entries[k].point;
   }
 };
 
-// The neighbour search of sdNearestPoints for n >= 10 points. `order` receives
-// the points in the order they were served, which keeps neighbouring points
-// together (the tree's leaf order; point order when a coordinate is not
-// finite).
+// The neighbour search of sdNearestPoints for n >= 10 points. Also gives the
+// points a numbering in the tree's leaf order (the order in which they are
+// served) and, when nearLocal is not null, the nine nearest of every point
+// in that numbering: local point i's at nearLocal[9*(i-1) ..]. With a
+// coordinate that is not finite every point goes through the full selection
+// and the numbering is the identity.
 void nearestPointsInOrder(int n, const double* xData, const double* yData, int* nearest, double* distSq,
-                          int* distOrder, std::vector<int>& order) {
+                          int* distOrder, Numbering& numbering, int* nearLocal) {
   // A NaN distance breaks the ordering that the tree search relies on.
   bool finite = true;
   for (int i = 0; i < n && finite; ++i) finite = std::isfinite(xData[i]) && std::isfinite(yData[i]);
   if (!finite) {
-    order.resize(static_cast<std::size_t>(n));
-    for (int p0 = 1; p0 <= n; ++p0) {
-      order[p0 - 1] = p0;
-      selectByFullScan(n, xData, yData, p0, nearest, distSq, distOrder);
-    }
+    numbering.identity(n);
+    for (int p0 = 1; p0 <= n; ++p0) selectByFullScan(n, xData, yData, p0, nearest, distSq, distOrder);
+    if (nearLocal != nullptr) std::copy(nearest, nearest + kNeighbours * static_cast<std::ptrdiff_t>(n), nearLocal);
     return;
   }
-  // Points in leaf order, so that consecutive searches share their nodes.
   const PointTree tree(n, xData, yData);
+  numbering.originalOf.resize(static_cast<std::size_t>(n));
+  numbering.localOf.resize(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    numbering.originalOf[i] = tree.points[i].id;
+    numbering.localOf[tree.points[i].id - 1] = i + 1;
+  }
+  // Leaf by leaf, so that consecutive searches share their nodes.
   NeighbourSearch search;
+  int scratch[kNeighbours];
   for (int leaf = 0; leaf < static_cast<int>(tree.nodes.size()); ++leaf) {
     const PointTree::Node& node = tree.nodes[leaf];
     if (node.firstChild >= 0) continue;
     for (int i = node.begin; i < node.end; ++i) {
-      const int p0 = tree.order[i];
+      const int p0 = tree.points[i].id;
       if (p0 == n) continue;
-      search.run(tree, leaf, p0, tree.px[i], tree.py[i]);
-      search.select(p0, xData, yData, nearest + kNeighbours * (p0 - 1));
+      search.run(tree, leaf, p0, tree.points[i].x, tree.points[i].y);
+      search.select(p0, xData, yData, numbering.localOf, nearest + kNeighbours * (p0 - 1),
+                    nearLocal != nullptr ? nearLocal + kNeighbours * i : scratch);
     }
   }
   // The last point leaves its working list in distSq and distOrder.
   selectByFullScan(n, xData, yData, n, nearest, distSq, distOrder);
-  order = tree.order;
+  if (nearLocal != nullptr) {
+    const int* near = nearest + kNeighbours * (n - 1);
+    int* local = nearLocal + kNeighbours * (numbering.localOf[n - 1] - 1);
+    for (int k = 0; k < kNeighbours; ++k) local[k] = numbering.localOf[near[k] - 1];
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -700,55 +739,11 @@ void fitLocalPlane(int p, const double* xData, const double* yData, const double
   plane[1] = (b2 * a11 - b1 * a12) / D;
 }
 
-}  // namespace
-
-void sdNearestPoints(int* pointCount, double* xData, double* yData, int* nearest, double* distSq,
-                     int* distOrder) {
-  if (*pointCount < kMinPoints) return;
-  std::vector<int> order;
-  nearestPointsInOrder(*pointCount, xData, yData, nearest, distSq, distOrder, order);
-}
-
-void sdSolveByInverse(int* order, double* matrix, double* rhs, double* solution, double* flag,
-                      double* cond, int* perm, double* work1, double* work2) {
-  const int N = *order;
-  double* a = work1;
-  double* e = work2;
-  for (int i = 0; i < N; ++i) {
-    for (int j = 0; j < N; ++j) a[i * N + j] = matrix[j * N + i];
-  }
-  const double aNorm = rowSumNorm(N, a);
-  double pivot[kMaxSystemOrder];
-  if (!eliminate(N, a, perm, pivot)) {
-    for (int i = 0; i < N; ++i) solution[i] = 0.0;
-    *flag = 0.0;
-    return;
-  }
-  *flag = 1.0;
-  forwardIdentity(N, a, pivot, e);
-  double inverseNorm = 0.0;
-  for (int j = N - 1; j >= 0; --j) {
-    backSubstituteRow(N, a, e, j);
-    inverseNorm = maxPropagatingNaN(inverseNorm, rowAbsSum(N, e, j));
-  }
-  *cond = aNorm * inverseNorm;
-  applyInverse(N, e, perm, rhs, solution);
-}
-
-void sdFitLocalPolynomials(int* pointCount, double* xData, double* yData, double* zData, int* nearest,
-                           double* cubicCoef, int* fitCount, int* fitDegree) {
-  for (int p = 1; p <= *pointCount; ++p) {
-    fitLocalPolynomial(p, xData, yData, zData, nearest, cubicCoef, fitCount, fitDegree);
-  }
-}
-
-void sdFitLocalPlanes(int* pointCount, double* xData, double* yData, double* zData, int* nearest,
-                      int* fitCount, double* planeCoef) {
-  for (int p = 1; p <= *pointCount; ++p) fitLocalPlane(p, xData, yData, zData, nearest, fitCount, planeCoef);
-}
-
-void sdListNamers(int* pointCount, int* nearest, int* fitCount, int* namerStart, int* namers) {
-  const int n = *pointCount;
+// The lists of sdListNamers over any numbering of the points: the lists hold
+// numbers of that numbering, and with originalOf (not null) each list is put
+// in ascending order of the original point numbers.
+void listNamers(int n, const int* nearest, const int* fitCount, const int* originalOf, int* namerStart,
+                int* namers) {
   // Calls visit(t, q) for every point t that q's fit used, once per t.
   auto forEachNamed = [&](int q, auto visit) {
     const int* near = nearest + kNeighbours * (q - 1);
@@ -769,15 +764,22 @@ void sdListNamers(int* pointCount, int* nearest, int* fitCount, int* namerStart,
   for (int q = 1; q <= n; ++q) forEachNamed(q, [&](int t, int namer) { namers[namerStart[t - 1]++] = namer; });
   for (int t = n; t >= 1; --t) namerStart[t] = namerStart[t - 1];
   namerStart[0] = 0;
+  if (originalOf == nullptr) return;
+  for (int t = 1; t <= n; ++t) {  // insertion sort of a handful of namers
+    for (int i = namerStart[t - 1] + 1; i < namerStart[t]; ++i) {
+      for (int j = i; j > namerStart[t - 1] && originalOf[namers[j - 1] - 1] > originalOf[namers[j] - 1]; --j) {
+        std::swap(namers[j - 1], namers[j]);
+      }
+    }
+  }
 }
 
-void sdSortCandidateSets(int* pointCount, int* nearest, int* fitCount, int* sortedSets) {
-  for (int q = 1; q <= *pointCount; ++q) sortCandidateSet(q, nearest, fitCount, sortedSets + kMaxSystemOrder * (q - 1));
-}
-
-void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* sortedSets, int* namerStart, int* namers,
-                           int* setCount, int* generators) {
-  const int centre = *p0;
+// sdSelectCandidateSets over any numbering: with originalOf (not null), the
+// points are merged in ascending order of their original numbers.
+void selectCandidateSets(int centre, const int* nearest, const int* fitCount, const int* sortedSets,
+                         const int* namerStart, const int* namers, const int* originalOf, int* setCount,
+                         int* generators) {
+  auto original = [originalOf](int q) { return originalOf != nullptr ? originalOf[q - 1] : q; };
   CandidateSets sets;
   // p0 and the points that name p0, merged in ascending order: the points
   // that a scan over all points would find to qualify, in its order.
@@ -786,7 +788,7 @@ void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* sortedSets
   bool centreTaken = false;
   while (sets.count < kMaxCandidateSets) {
     int q = 0;
-    if (!centreTaken && (namer == namerEnd || *namer >= centre)) {
+    if (!centreTaken && (namer == namerEnd || original(*namer) >= original(centre))) {
       q = centre;
       centreTaken = true;
     } else if (namer != namerEnd) {
@@ -806,13 +808,9 @@ void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* sortedSets
   *setCount = sets.count;
 }
 
-void sdWeightEstimates(int* p0, double* xData, double* yData, double* cubicCoef, double* planeCoef,
-                       int* setCount, int* generators, double* partials) {
-  const int m = *setCount;
-  const double X0 = xData[*p0 - 1];
-  const double Y0 = yData[*p0 - 1];
-  double* out = partials + 5 * (*p0 - 1);
-
+// sdWeightEstimates for a point at (X0, Y0), writing its five partials to out.
+void weighEstimates(double X0, double Y0, const double* cubicCoef, const double* planeCoef, int m,
+                    const int* generators, double* out) {
   // Primary estimates: the derivatives of each generating point's polynomial
   // at p0 (terms added left to right, powers formed first).
   double e[kMaxCandidateSets][5];
@@ -886,6 +884,72 @@ void sdWeightEstimates(int* p0, double* xData, double* yData, double* cubicCoef,
   }
 }
 
+}  // namespace
+
+void sdNearestPoints(int* pointCount, double* xData, double* yData, int* nearest, double* distSq,
+                     int* distOrder) {
+  if (*pointCount < kMinPoints) return;
+  Numbering numbering;
+  nearestPointsInOrder(*pointCount, xData, yData, nearest, distSq, distOrder, numbering, nullptr);
+}
+
+void sdSolveByInverse(int* order, double* matrix, double* rhs, double* solution, double* flag,
+                      double* cond, int* perm, double* work1, double* work2) {
+  const int N = *order;
+  double* a = work1;
+  double* e = work2;
+  for (int i = 0; i < N; ++i) {
+    for (int j = 0; j < N; ++j) a[i * N + j] = matrix[j * N + i];
+  }
+  const double aNorm = rowSumNorm(N, a);
+  double pivot[kMaxSystemOrder];
+  if (!eliminate(N, a, perm, pivot)) {
+    for (int i = 0; i < N; ++i) solution[i] = 0.0;
+    *flag = 0.0;
+    return;
+  }
+  *flag = 1.0;
+  forwardIdentity(N, a, pivot, e);
+  double inverseNorm = 0.0;
+  for (int j = N - 1; j >= 0; --j) {
+    backSubstituteRow(N, a, e, j);
+    inverseNorm = maxPropagatingNaN(inverseNorm, rowAbsSum(N, e, j));
+  }
+  *cond = aNorm * inverseNorm;
+  applyInverse(N, e, perm, rhs, solution);
+}
+
+void sdFitLocalPolynomials(int* pointCount, double* xData, double* yData, double* zData, int* nearest,
+                           double* cubicCoef, int* fitCount, int* fitDegree) {
+  for (int p = 1; p <= *pointCount; ++p) {
+    fitLocalPolynomial(p, xData, yData, zData, nearest, cubicCoef, fitCount, fitDegree);
+  }
+}
+
+void sdFitLocalPlanes(int* pointCount, double* xData, double* yData, double* zData, int* nearest,
+                      int* fitCount, double* planeCoef) {
+  for (int p = 1; p <= *pointCount; ++p) fitLocalPlane(p, xData, yData, zData, nearest, fitCount, planeCoef);
+}
+
+void sdListNamers(int* pointCount, int* nearest, int* fitCount, int* namerStart, int* namers) {
+  listNamers(*pointCount, nearest, fitCount, nullptr, namerStart, namers);
+}
+
+void sdSortCandidateSets(int* pointCount, int* nearest, int* fitCount, int* sortedSets) {
+  for (int q = 1; q <= *pointCount; ++q) sortCandidateSet(q, nearest, fitCount, sortedSets + kMaxSystemOrder * (q - 1));
+}
+
+void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* sortedSets, int* namerStart, int* namers,
+                           int* setCount, int* generators) {
+  selectCandidateSets(*p0, nearest, fitCount, sortedSets, namerStart, namers, nullptr, setCount, generators);
+}
+
+void sdWeightEstimates(int* p0, double* xData, double* yData, double* cubicCoef, double* planeCoef,
+                       int* setCount, int* generators, double* partials) {
+  weighEstimates(xData[*p0 - 1], yData[*p0 - 1], cubicCoef, planeCoef, *setCount, generators,
+                 partials + 5 * static_cast<std::ptrdiff_t>(*p0 - 1));
+}
+
 }  // namespace lum::scattered
 
 int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double* partials, double* cubicCoef,
@@ -894,30 +958,52 @@ int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double
   // The neighbour search reads ten positions: fewer points get nothing.
   const int n = *pointCount;
   if (n < kMinPoints) return 0;
-  // Every stage but the lists of namers works point by point; the points go
-  // in the neighbour search's order, in which neighbouring points follow each
-  // other and share what they read.
-  std::vector<int> order;
-  nearestPointsInOrder(n, xData, yData, nearest, distSq, distOrder, order);
-  std::vector<int> sortedSets(static_cast<std::size_t>(kMaxSystemOrder) * n);
-  for (int p : order) {
-    fitLocalPolynomial(p, xData, yData, zData, nearest, cubicCoef, fitCount, fitDegree);
-    fitLocalPlane(p, xData, yData, zData, nearest, fitCount, planeCoef);
-    sortCandidateSet(p, nearest, fitCount, sortedSets.data() + kMaxSystemOrder * (p - 1));
+  const std::size_t count = static_cast<std::size_t>(n);
+  // The stages after the neighbour search work on copies of the data in the
+  // search's leaf order (local numbers), where the points a point reads are
+  // its neighbours and lie close in memory; the results go to the caller's
+  // arrays at the end. Nothing in these stages depends on the numbering but
+  // the order in which the candidate sets are accepted, which follows the
+  // original numbers.
+  Numbering numbering;
+  std::vector<int> nearLocal(kNeighbours * count);
+  nearestPointsInOrder(n, xData, yData, nearest, distSq, distOrder, numbering, nearLocal.data());
+  const std::vector<int>& originalOf = numbering.originalOf;
+  std::vector<double> x(count), y(count), z(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    x[i] = xData[originalOf[i] - 1];
+    y[i] = yData[originalOf[i] - 1];
+    z[i] = zData[originalOf[i] - 1];
+  }
+  std::vector<double> cubic(9 * count), plane(2 * count);
+  std::vector<int> used(count), degree(count), sortedSets(kMaxSystemOrder * count);
+  for (int i = 1; i <= n; ++i) {
+    fitLocalPolynomial(i, x.data(), y.data(), z.data(), nearLocal.data(), cubic.data(), used.data(), degree.data());
+    fitLocalPlane(i, x.data(), y.data(), z.data(), nearLocal.data(), used.data(), plane.data());
+    sortCandidateSet(i, nearLocal.data(), used.data(), sortedSets.data() + kMaxSystemOrder * (i - 1));
   }
   // Who names whom, once for all points, instead of a scan over all points
   // for every point.
   std::size_t mentions = 0;
-  for (int q = 0; q < n; ++q) mentions += static_cast<std::size_t>(fitCount[q]);
-  std::vector<int> namerStart(static_cast<std::size_t>(n) + 1);
+  for (int u : used) mentions += static_cast<std::size_t>(u);
+  std::vector<int> namerStart(count + 1);
   std::vector<int> namers(mentions);
-  sdListNamers(pointCount, nearest, fitCount, namerStart.data(), namers.data());
-  for (int p0 : order) {
+  listNamers(n, nearLocal.data(), used.data(), originalOf.data(), namerStart.data(), namers.data());
+  for (int i = 1; i <= n; ++i) {
     int setCount = 0;
     int generators[kMaxCandidateSets];
-    sdSelectCandidateSets(&p0, nearest, fitCount, sortedSets.data(), namerStart.data(), namers.data(), &setCount,
-                          generators);
-    sdWeightEstimates(&p0, xData, yData, cubicCoef, planeCoef, &setCount, generators, partials);
+    selectCandidateSets(i, nearLocal.data(), used.data(), sortedSets.data(), namerStart.data(), namers.data(),
+                        originalOf.data(), &setCount, generators);
+    weighEstimates(x[i - 1], y[i - 1], cubic.data(), plane.data(), setCount, generators,
+                   partials + 5 * static_cast<std::ptrdiff_t>(originalOf[i - 1] - 1));
+  }
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::ptrdiff_t p = originalOf[i] - 1;
+    std::copy(&cubic[9 * i], &cubic[9 * i] + 9, cubicCoef + 9 * p);
+    planeCoef[2 * p] = plane[2 * i];
+    planeCoef[2 * p + 1] = plane[2 * i + 1];
+    fitCount[p] = used[i];
+    fitDegree[p] = degree[i];
   }
   return 0;
 }
