@@ -2,74 +2,19 @@
 #include "scattered/compact_mesh.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 
 #include "scattered/insertion_core.h"
+#include "scattered/spatial_order.h"
 
 namespace lum::scattered {
-namespace {
-
-// Position of (qx, qy) on the Hilbert curve through a 2^16 x 2^16 grid.
-std::uint32_t hilbertIndex(std::uint32_t qx, std::uint32_t qy) {
-  constexpr std::uint32_t kSide = 1u << 16;
-  std::uint32_t d = 0;
-  for (std::uint32_t s = kSide / 2; s > 0; s /= 2) {
-    const std::uint32_t rx = (qx & s) ? 1 : 0;
-    const std::uint32_t ry = (qy & s) ? 1 : 0;
-    d += s * s * ((3 * rx) ^ ry);
-    if (ry == 0) {
-      if (rx == 1) {
-        qx = kSide - 1 - qx;
-        qy = kSide - 1 - qy;
-      }
-      std::swap(qx, qy);
-    }
-  }
-  return d;
-}
-
-// Grid coordinate of v in [lo, lo + extent], clamped; NaN-safe.
-std::uint32_t quantize(double v, double lo, double scale) {
-  const double t = (v - lo) * scale;
-  if (!(t > 0.0)) return 0;
-  if (t >= 65535.0) return 65535;
-  return static_cast<std::uint32_t>(t);
-}
-
-}  // namespace
-
 CompactMesh::CompactMesh(int n, const double* x, const double* y)
-    : n_(n), toInternal_(n), toExternal_(n), rec_(n) {
-  double x0 = x[0], x1 = x[0], y0 = y[0], y1 = y[0];
-  for (int k = 1; k < n; ++k) {
-    x0 = std::min(x0, x[k]);
-    x1 = std::max(x1, x[k]);
-    y0 = std::min(y0, y[k]);
-    y1 = std::max(y1, y[k]);
-  }
-  // Scales may be 0 or infinite for degenerate extents; quantize copes.
-  const double sx = x1 > x0 ? 65535.0 / (x1 - x0) : 0.0;
-  const double sy = y1 > y0 ? 65535.0 / (y1 - y0) : 0.0;
-  std::vector<std::uint32_t> key(n);
-  for (int k = 0; k < n; ++k) key[k] = hilbertIndex(quantize(x[k], x0, sx), quantize(y[k], y0, sy));
-  // Stable radix sort of the point numbers by key, 16 bits at a time.
-  std::vector<int> order(n), sorted(n);
-  for (int k = 0; k < n; ++k) order[k] = k;
-  std::vector<int> count(65537);
-  for (int shift = 0; shift < 32; shift += 16) {
-    std::fill(count.begin(), count.end(), 0);
-    for (int k = 0; k < n; ++k) ++count[((key[k] >> shift) & 0xffff) + 1];
-    for (int b = 1; b <= 65536; ++b) count[b] += count[b - 1];
-    for (int i = 0; i < n; ++i) sorted[count[(key[order[i]] >> shift) & 0xffff]++] = order[i];
-    order.swap(sorted);
-  }
+    : n_(n), toInternal_(n), toExternal_(sdHilbertOrder(n, x, y)), rec_(n) {
   for (int r = 1; r <= n; ++r) {
-    const int k = order[r - 1];
-    toExternal_[r - 1] = k + 1;
-    toInternal_[k] = r;
-    rec_[r - 1].x = x[k];
-    rec_[r - 1].y = y[k];
+    const int k = toExternal_[r - 1];
+    toInternal_[k - 1] = r;
+    rec_[r - 1].x = x[k - 1];
+    rec_[r - 1].y = y[k - 1];
   }
 }
 

@@ -22,6 +22,8 @@
 #include "scattered/compact_mesh.h"
 #include "scattered/insertion_core.h"
 #include "scattered/insertion_locator.h"
+#include "scattered/list_snapshot.h"
+#include "scattered/spatial_order.h"
 
 namespace lum::scattered {
 namespace {
@@ -285,31 +287,37 @@ struct Table {
   int& at(int tri, int row) const { return t[6 * (tri - 1) + row - 1]; }
 };
 
-// Triangles are numbered by their first vertex, so those whose first vertex
-// is v are the run firstTri[v] .. firstTri[v + 1] - 1. The neighbour search
-// scans that run downwards (up to triangle `upTo`) for an exact vertex triple:
-// the same triangle as a scan of all triangles from upTo down, at the cost of
-// v's degree instead of the triangle count.
-int findStored(const Table& tab, const std::vector<int>& firstTri, int p1, int upTo, int v1,
-               int v2, int v3) {
-  if (v1 < 1) return 0;
-  const int hi = v1 < p1 ? firstTri[v1 + 1] - 1 : upTo;
-  for (int r = hi; r >= firstTri[v1]; --r) {
+// Highest-numbered triangle among 1..upTo with exactly the vertices (v1, v2,
+// v3), or 0. Triangles are ordered by their first vertex, so only the run of
+// triangles whose first vertex is v1 can match; it is found by bisection and
+// scanned downwards, which gives the same triangle as a scan from upTo down.
+int findStored(const Table& tab, int upTo, int v1, int v2, int v3) {
+  int lo = 0, hi = upTo;  // invariant: first vertex of 1..lo <= v1 < that of hi+1..upTo
+  while (lo < hi) {
+    const int mid = lo + (hi - lo + 1) / 2;
+    if (tab.at(mid, 1) <= v1) {
+      lo = mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  for (int r = lo; r >= 1 && tab.at(r, 1) == v1; --r) {
     if (tab.at(r, 2) == v2 && tab.at(r, 3) == v3) return r;
   }
   return 0;
 }
 
-int buildTriangleTable(int n, const ConstLists& m, int* triCount, int* triTable) {
+// The triangle table straight from the lists, with the neighbour search
+// through the stored triangles. Used for lists that are not a triangulation
+// (only damaged lists), whose partial tables and failures it reproduces.
+int buildTriangleTableBySearch(int n, const ConstLists& m, int* triCount, int* triTable) {
   *triCount = 0;
   if (n < 3) return 1;
   const Table tab{triTable};
   const int maxTriangles = 2 * n - 5;
   const int limit = 6 * n;
-  std::vector<int> firstTri(static_cast<size_t>(n) + 1);
   int count = 0;
   for (int p1 = 1; p1 <= n - 2; ++p1) {
-    firstTri[p1] = count + 1;
     const int lastC = m.lastCell(p1);
     int c = m.nextOf(lastC);
     for (int steps = 0;; ++steps) {
@@ -344,7 +352,7 @@ int buildTriangleTable(int n, const ConstLists& m, int* triCount, int* triTable)
             v1 = cc; v2 = a; v3 = b; q = 1;
           }
           if (v1 > p1) continue;  // stored later; it links itself
-          const int r = findStored(tab, firstTri, p1, t - 1, v1, v2, v3);
+          const int r = findStored(tab, t - 1, v1, v2, v3);
           if (r != 0) {
             tab.at(t, 3 + i) = r;
             tab.at(r, 3 + q) = t;
@@ -357,6 +365,30 @@ int buildTriangleTable(int n, const ConstLists& m, int* triCount, int* triTable)
   }
   *triCount = count;
   return 0;
+}
+
+// The triangle table. Lists that form a triangulation (every list a cycle of
+// distinct neighbours, every corner present at its three vertices; always
+// so after a successful sdTriangulate) are read once into a packed snapshot,
+// nodes in `order` (empty: 1..n), and the table comes from the corners;
+// other lists take the search above.
+int buildTriangleTable(int n, const ConstLists& m, int* triCount, int* triTable,
+                       std::vector<int> order) {
+  *triCount = 0;
+  if (n < 3) return 1;
+  try {
+    const ListSnapshot snapshot(n, m.node, m.next, m.last, std::move(order));
+    if (snapshot.sound()) {
+      const int count = snapshot.buildTriangleTable(triTable);
+      if (count >= 0) {
+        *triCount = count;
+        return 0;
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    // The search needs no memory of its own.
+  }
+  return buildTriangleTableBySearch(n, m, triCount, triTable);
 }
 
 // Orders the border segments into a chain: for l = 1 to segs - 1, the first
@@ -428,9 +460,9 @@ bool chainBorder(int n, int segs, int* borderSeg) {
 }
 
 int extractBorder(int n, int* triCount, int* triVertex, int* borderCount, int* borderSeg,
-                  const ConstLists& m, int* triTable) {
+                  const ConstLists& m, int* triTable, std::vector<int> order) {
   *borderCount = 0;
-  const int st = buildTriangleTable(n, m, triCount, triTable);
+  const int st = buildTriangleTable(n, m, triCount, triTable, std::move(order));
   if (st != 0) return st;
   const Table tab{triTable};
   const int count = *triCount;
@@ -822,7 +854,7 @@ int sdSwapDiagonal(const int* o1, const int* o2, const int* d1, const int* d2, i
 
 void sdBuildTriangleTable(const int* n, const int* adjNode, const int* adjNext, const int* adjLast,
                           int* triCount, int* triTable, int* status) {
-  *status = buildTriangleTable(*n, ConstLists{adjNode, adjNext, adjLast}, triCount, triTable);
+  *status = buildTriangleTable(*n, ConstLists{adjNode, adjNext, adjLast}, triCount, triTable, {});
   if (*status != 0) *triCount = 0;
 }
 
@@ -830,7 +862,7 @@ void sdExtractBorder(const int* n, int* triCount, int* triVertex, int* borderCou
                      int* borderSeg, int* status, const int* adjNode, const int* adjNext,
                      const int* adjLast, int* triTable) {
   *status = extractBorder(*n, triCount, triVertex, borderCount, borderSeg,
-                          ConstLists{adjNode, adjNext, adjLast}, triTable);
+                          ConstLists{adjNode, adjNext, adjLast}, triTable, {});
   if (*status != 0) *triCount = 0;
 }
 
@@ -843,9 +875,19 @@ void sdTriangulateAndList(const int* n, const double* x, const double* y, int* t
                           int* triVertex, int* borderCount, int* borderSeg, int* status,
                           const int* adjNode, const int* adjNext, const int* adjLast,
                           int* triTable, int* borderTri) {
-  int st = 0;
-  sdExtractBorder(n, triCount, triVertex, borderCount, borderSeg, &st, adjNode, adjNext, adjLast,
-                  triTable);
+  // With coordinates at hand, the lists are read in Hilbert order of the
+  // nodes, so that each triangle's lists lie close together.
+  std::vector<int> order;
+  if (*n >= 3) {
+    try {
+      order = sdHilbertOrder(*n, x, y);
+    } catch (const std::bad_alloc&) {
+      order.clear();
+    }
+  }
+  int st = extractBorder(*n, triCount, triVertex, borderCount, borderSeg,
+                         ConstLists{adjNode, adjNext, adjLast}, triTable, std::move(order));
+  if (st != 0) *triCount = 0;
   if (st == 0) {
     sdRemoveThinTriangles(n, x, y, triCount, triVertex, borderCount, borderSeg, borderTri);
     *status = 0;
