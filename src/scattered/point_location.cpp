@@ -443,15 +443,20 @@ constexpr double kBorderZone = 1.0;
 // twice as wide as a segment is long), within these limits.
 constexpr double kBorderCellsPerSquaredSegment = 0.25;
 constexpr double kMinBorderCells = 64.0;
-constexpr double kMaxBorderCells = 1048576.0;
+constexpr double kMaxBorderCells = 262144.0;
 // Widening of each half-plane, times W^2: 6u would do (3u per product pair),
 // the rest covers the rounding of its coefficients and of the row bounds.
 constexpr double kBorderWidening = 64.0 * kUnitRoundoff;
-// Relative widening of a row's y band beyond its cells' nominal edges; far
-// above the rounding of the cell function (2u times at most 2^20 cells) and
-// of the band edges (u times the offset, see kMaxOffsetRatio).
+// Widening of a row's y band beyond its cells' nominal edges, in rows: far
+// above the rounding of the cell function (2u times at most 2^18 rows) and of
+// the band edges (a few u times |y0| + span, below 0.01 span / 2^18 while the
+// data's offset from the origin is at most kMaxOffsetRatio extents).
 constexpr double kBandWidening = 0.01;
-constexpr double kMaxOffsetRatio = 0x1p30;
+constexpr double kMaxOffsetRatio = 0x1p26;
+// Above this many registrations per cell in either kind's lists the border
+// keeps its scans (the regions of reflex vertices on a concave border
+// overlap, a few dozen per cell on thin arcs).
+constexpr long long kMaxBorderRegistrationsPerCell = 64;
 
 double borderCells(int borderCount) {
   const double b = borderCount;
@@ -651,51 +656,85 @@ void BorderLocator::build() {
     const auto [dx, dy] = coord(d);
     return HalfPlane{sign * (dx - vx), sign * (dy - vy), vx, vy, widening};
   };
-  // The half-planes bounding wedge l (kind 0) or strip l (kind 1).
-  auto regionOf = [&](int kind, int l, HalfPlane* h) {
+  // The convex pieces (up to two, of three half-planes each) bounding wedge
+  // l (kind 0) or strip l (kind 1). A vertex whose computed turn c is 0
+  // (straight, or a spike) may pass as code 3 or as code 4: both pieces.
+  struct Region {
+    HalfPlane h[2][3];
+    int pieces = 1;
+  };
+  auto regionOf = [&](int kind, int l) {
+    Region r;
     const int a = borderSeg_[2 * l - 2], e = borderSeg_[2 * l - 1];
     if (kind == 1) {
-      h[0] = rightOf(a, e);
-      h[1] = behind(a, e, -1.0);
-      h[2] = behind(e, a, -1.0);
-      return 3;
+      r.h[0][0] = rightOf(a, e);
+      r.h[0][1] = behind(a, e, -1.0);
+      r.h[0][2] = behind(e, a, -1.0);
+      return r;
     }
     const int m = (l % borderCount_) + 1;
     const int v = borderSeg_[2 * m - 2], b = borderSeg_[2 * m - 1];
-    h[0] = rightOf(a, b);
     const auto [vx, vy] = coord(v);
     const auto [ax, ay] = coord(a);
     const auto [bx, by] = coord(b);
     const double c = cross(ax - vx, ay - vy, bx - vx, by - vy);
-    if (c == 0.0) return 1;
-    const double sign = c < 0.0 ? 1.0 : -1.0;
-    h[1] = behind(v, a, sign);
-    h[2] = behind(v, b, sign);
-    return 3;
+    r.pieces = c == 0.0 ? 2 : 1;
+    for (int q = 0; q < r.pieces; ++q) {
+      const double sign = (c < 0.0 || (c == 0.0 && q == 0)) ? 1.0 : -1.0;  // 1: code 3, -1: code 4
+      r.h[q][0] = rightOf(a, b);
+      r.h[q][1] = behind(v, a, sign);
+      r.h[q][2] = behind(v, b, sign);
+    }
+    return r;
   };
   // Visits the cells of region (kind, l) row by row, over the rows of the
-  // region's y range in the area.
+  // pieces' y ranges in the area; a cell met by both pieces is visited once.
   auto forCells = [&](int kind, int l, auto&& visit) {
-    HalfPlane h[3];
-    const int planes = regionOf(kind, l, h);
-    double ya = y0_, yb = y1_;
-    for (int p = 0; p < planes && ya <= yb; ++p) clipColumn(h[p], x0_, x1_, ya, yb);
-    if (!(ya <= yb)) return;
-    for (int j = cellY(ya), jEnd = cellY(yb); j <= jEnd; ++j) {
+    const Region r = regionOf(kind, l);
+    int jFirst = ny_, jLast = -1;
+    for (int q = 0; q < r.pieces; ++q) {
+      double ya = y0_, yb = y1_;
+      for (int p = 0; p < 3 && ya <= yb; ++p) clipColumn(r.h[q][p], x0_, x1_, ya, yb);
+      if (!(ya <= yb)) continue;
+      jFirst = std::min(jFirst, cellY(ya));
+      jLast = std::max(jLast, cellY(yb));
+    }
+    for (int j = jFirst; j <= jLast; ++j) {
       const double ylo = j == 0 ? y0_ : y0_ + (j - kBandWidening) / scaleY_;
       const double yhi = j == ny_ - 1 ? y1_ : y0_ + (j + 1 + kBandWidening) / scaleY_;
-      double xlo = x0_, xhi = x1_;
-      for (int p = 0; p < planes && xlo <= xhi; ++p) clipRow(h[p], ylo, yhi, xlo, xhi);
-      if (!(xlo <= xhi)) continue;
-      for (int i = cellX(xlo), iEnd = cellX(xhi); i <= iEnd; ++i) visit(static_cast<size_t>(j) * nx_ + i);
+      int from[2], to[2], ranges = 0;
+      for (int q = 0; q < r.pieces; ++q) {
+        double xlo = x0_, xhi = x1_;
+        for (int p = 0; p < 3 && xlo <= xhi; ++p) clipRow(r.h[q][p], ylo, yhi, xlo, xhi);
+        if (!(xlo <= xhi)) continue;
+        from[ranges] = cellX(xlo);
+        to[ranges] = cellX(xhi);
+        ++ranges;
+      }
+      if (ranges == 2 && from[1] <= to[0] + 1 && from[0] <= to[1] + 1) {  // overlapping or adjacent: merge
+        from[0] = std::min(from[0], from[1]);
+        to[0] = std::max(to[0], to[1]);
+        ranges = 1;
+      }
+      for (int g = 0; g < ranges; ++g)
+        for (int i = from[g]; i <= to[g]; ++i) visit(static_cast<size_t>(j) * nx_ + i);
     }
   };
   const size_t cellCount = static_cast<size_t>(nx_) * ny_;
   for (int kind = 0; kind < 2; ++kind) {
     Lists& lists = kind == 0 ? wedges_ : strips_;
-    lists.start.assign(cellCount + 1, 0);
-    for (int l = 1; l <= borderCount_; ++l) forCells(kind, l, [&](size_t c) { ++lists.start[c + 1]; });
-    for (size_t c = 1; c <= cellCount; ++c) lists.start[c] += lists.start[c - 1];
+    std::vector<long long> counts(cellCount + 1, 0);
+    for (int l = 1; l <= borderCount_; ++l) forCells(kind, l, [&](size_t c) { ++counts[c + 1]; });
+    for (size_t c = 1; c <= cellCount; ++c) counts[c] += counts[c - 1];
+    // Regions far wider than their share of the area (only rounding-level
+    // turns at many vertices could do that): keep the scans.
+    if (counts.back() > kMaxBorderRegistrationsPerCell * static_cast<long long>(cellCount) + borderCount_) {
+      usable_ = false;
+      wedges_ = Lists();
+      strips_ = Lists();
+      return;
+    }
+    lists.start.assign(counts.begin(), counts.end());
     lists.item.resize(lists.start.back());
     std::vector<int> at(lists.start.begin(), lists.start.end() - 1);
     for (int l = 1; l <= borderCount_; ++l) forCells(kind, l, [&](size_t c) { lists.item[at[c]++] = l; });

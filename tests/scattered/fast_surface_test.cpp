@@ -37,6 +37,7 @@ bool sameBits(const std::vector<T>& a, const std::vector<T>& b) {
 struct Data {
   std::string name;
   Vec x, y;
+  bool borderIndex = true;  // false: too far from the origin for the border's grid
 };
 
 // Data sets of the kinds that stress location: ties and cocircular points on
@@ -65,6 +66,14 @@ Data lattice(int m, double angle, double jitter, unsigned seed) {
     std::swap(d.x[k], d.x[r]);
     std::swap(d.y[k], d.y[r]);
   }
+  return d;
+}
+// Uniform points in a square of side `side` far from the origin.
+Data shifted(int n, double x0, double y0, double side, unsigned seed) {
+  Data d = uniform(n, seed);
+  d.name = "shifted" + std::to_string(x0);
+  for (size_t i = 0; i < d.x.size(); ++i) d.x[i] = x0 + side * d.x[i], d.y[i] = y0 + side * d.y[i];
+  d.borderIndex = std::fabs(y0) < 1e7 * side;
   return d;
 }
 // Concentric rings of 16 points each (cocircular quadruples everywhere).
@@ -198,7 +207,7 @@ void borderProbes(const Vec& x, const Vec& y, const IVec& seg, unsigned seed, Ve
 // Returns how many probes the scan put into a triangle whose bounding box
 // does not hold them (rounding near needle-thin triangles).
 int checkLocation(const Vec& x, const Vec& y, IVec tri, IVec seg, const std::string& name, unsigned seed,
-                  Vec px = {}, Vec py = {}) {
+                  bool borderIndex, Vec px = {}, Vec py = {}) {
   int n = static_cast<int>(x.size()), triCount = static_cast<int>(tri.size() / 3);
   int borderCount = static_cast<int>(seg.size() / 2);
   TriangleLocator lazy(n, x.data(), y.data(), tri.data(), triCount, 0);
@@ -260,7 +269,7 @@ int checkLocation(const Vec& x, const Vec& y, IVec tri, IVec seg, const std::str
     }
     EXPECT_EQ(wrong, 0) << name;
     if (forced || borderCount > 20) {
-      EXPECT_TRUE(locator.border.indexed()) << name;
+      EXPECT_EQ(locator.border.indexed(), borderIndex) << name;
     }
   }
   return outsideBox;
@@ -269,7 +278,8 @@ int checkLocation(const Vec& x, const Vec& y, IVec tri, IVec seg, const std::str
 std::vector<Data> meshData() {
   return {uniform(30, 1),         uniform(3000, 2),   lattice(12, 0.0, 0.0, 3),  lattice(40, 0.0, 0.0, 4),
           lattice(25, 0.3, 0.0, 5), lattice(30, 0.0, 1e-15, 6), rings(40),    clusters(2000, 7),
-          band(2000, 8),          arc(1500, 9)};
+          band(2000, 8),          arc(1500, 9),       shifted(800, 1e9, -3e8, 100.0, 10),
+          shifted(800, 3e10, 1e11, 100.0, 11)};
 }
 
 TEST(FastLocation, IndexGivesTheScansTriangleOnMeshes) {
@@ -277,7 +287,7 @@ TEST(FastLocation, IndexGivesTheScansTriangleOnMeshes) {
     Surface s(d);
     if (::testing::Test::HasFailure()) return;
     IVec tri(s.tri(), s.tri() + 3 * s.triCount), seg(s.seg(), s.seg() + 2 * s.borderCount);
-    checkLocation(d.x, d.y, tri, seg, d.name, 11);
+    checkLocation(d.x, d.y, tri, seg, d.name, 11, d.borderIndex);
   }
 }
 
@@ -306,7 +316,7 @@ TEST(FastLocation, IndexGivesTheScansTriangleOnTriangleSoup) {
       for (double f : {-s, 1.0 + s, 0.5 + 1e-9 * s}) px.push_back(x0 + f * dx), py.push_back(y0 + f * dy);
   }
   tri.insert(tri.end(), {1, 2, 3, 3, 2, 1, 1, 1, 1, 4, 4, 5});
-  const int outsideBox = checkLocation(x, y, tri, {1, 2, 2, 3, 3, 1}, "soup", 12, px, py);
+  const int outsideBox = checkLocation(x, y, tri, {1, 2, 2, 3, 3, 1}, "soup", 12, true, px, py);
   EXPECT_GT(outsideBox, 50) << "the probes should reach points that rounding puts into needles";
 }
 
