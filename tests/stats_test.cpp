@@ -8,13 +8,10 @@
 #include <cstring>
 #include <limits>
 #include <random>
-#include <stdexcept>
 #include <thread>
 #include <vector>
 
 namespace {
-
-bool isNegZero(double x) { return x == 0.0 && std::signbit(x); }
 
 // Bit patterns, so that -0.0 and 0.0 (equal keys) are told apart.
 std::vector<std::uint64_t> bitsOf(const std::vector<double>& v)
@@ -24,7 +21,8 @@ std::vector<std::uint64_t> bitsOf(const std::vector<double>& v)
     return out;
 }
 
-TEST(SampleStatistics, ExactValuesDivisorsAndSummationOrder)
+// Range checks, empty and negative counts are pinned in bad_input_test.cpp.
+TEST(SampleStatistics, ExactValuesDivisorsSummationOrderAndClipping)
 {
     const std::vector<double> v{1, 2, 3, 4};
     EXPECT_EQ(mean(v), 2.5);
@@ -33,68 +31,39 @@ TEST(SampleStatistics, ExactValuesDivisorsAndSummationOrder)
     EXPECT_EQ(calStdev(4, v), std::sqrt(5.0 / 3.0));
     EXPECT_EQ(calAvg(10, {1, 2, 3}), 2.0);
     EXPECT_EQ(calAvg2(1, 3, {10, 20, 30, 40}), 25.0);
-    EXPECT_EQ(calAvg2(1, 99, {10, 20, 30, 40}), 30.0);
     EXPECT_EQ(calStdev2(1, 4, {9, 1, 2, 3}), 1.0);
     // Index order: 1e16 + 1 rounds back to 1e16, so the sum is 1.
     const std::vector<double> order{1e16, 1, -1e16, 1};
     EXPECT_EQ(mean(order), 0.25);
     EXPECT_EQ(calAvg(4, order), 0.25);
-}
 
-TEST(SampleStatistics, DegenerateCountsAndRanges)
-{
-    const std::vector<double> v{5, 6, 7};
-    EXPECT_TRUE(std::isnan(mean({})));
-    EXPECT_TRUE(std::isnan(stdDev({}, 0.0)));
-    EXPECT_TRUE(std::isnan(calAvg(0, v)));
-    EXPECT_TRUE(isNegZero(calAvg(-2, v)));
-    EXPECT_TRUE(std::isnan(calStdev(1, v)));
-    EXPECT_TRUE(isNegZero(calStdev(0, v)));
-    EXPECT_EQ(calAvgSigma(1, v, 2.0), 5.0);
-    EXPECT_TRUE(std::isnan(calAvgSigma(0, v, 2.0)));
-    EXPECT_TRUE(isNegZero(calAvgSigma(-3, v, 2.0)));
-    EXPECT_TRUE(std::isnan(calAvgSigma2(3, 7, v, 1.0)));
-    EXPECT_TRUE(isNegZero(calStdev2(1, 1, v)));
-    EXPECT_THROW(calAvg2(3, 2, v), std::length_error);
-    EXPECT_THROW(calStdev2(5, 9, v), std::length_error);  // end clamped to 3
-    EXPECT_THROW(calAvg2(-1, 2, v), std::out_of_range);
-    EXPECT_THROW(calAvgSigma2(-5, -9, v, 1.0), std::out_of_range);
-}
-
-TEST(SampleStatistics, ClippedMeanBand)
-{
-    EXPECT_EQ(calAvgSigma(5, {1, 2, 3, 4, 100}, 0.0), 22.0);  // empty band: plain mean
-    EXPECT_EQ(calAvgSigma(5, {1, 2, 3, 4, 100}, -1.0), 22.0);
-    EXPECT_EQ(calAvgSigma(4, {1, 1, 1, 1}, 3.0), 1.0);
     EXPECT_EQ(calAvgSigma(5, {0, 0, 0, 0, 10}, 1.0), 0.0);
     // Mean 0 and s = 2 exactly: the 2 lies on the bound and is left out.
     EXPECT_EQ(calAvgSigma2(1, 6, {50, -3, -1, 1, 1, 2, 60}, 1.0), 1.0 / 3.0);
+    // Regression: the count INT_MIN overflowed c - 1 in int; still -0.0.
+    const int most = std::numeric_limits<int>::min();
+    for (double r : {calStdev(most, v), calAvgSigma(most, v, 2.0), calAvg(most, v)})
+        EXPECT_TRUE(r == 0.0 && std::signbit(r));
 }
 
-TEST(MaskedStatistics, SelectionAndEmptyCases)
+TEST(MaskedStatistics, SelectionDivisorsAndMiddleOfThree)
 {
     const double x[] = {1, 2, 3, 100};
-    const bool firstThree[] = {true, true, true, false}, none[4] = {}, one[] = {false, true, false, false};
+    const bool firstThree[] = {true, true, true, false};
     EXPECT_EQ(avg(4, x, firstThree), 2.0);
     EXPECT_EQ(avg(4, x, nullptr), 26.5);
-    EXPECT_EQ(avg(4, x, none), 0.0);
     EXPECT_EQ(stdev(3, x, nullptr), 1.0);
     EXPECT_EQ(stdev(4, x, firstThree), 1.0);
-    EXPECT_EQ(stdev(4, x, none), 0.0);
-    EXPECT_EQ(stdev(-1, x, nullptr), 0.0);
-    EXPECT_TRUE(std::isnan(stdev(4, x, one)));
+
+    const float cases[][4] = {{1, 3, 2, 2}, {5, 5, 1, 0}, {2, 2, 2, 0}, {7, 1, 4, 2},
+                              {1, 4, 4, 1}, {4, 9, 1, 0}, {NAN, NAN, NAN, 3}};
+    for (const auto& c : cases) EXPECT_EQ(mid_value(c[0], c[1], c[2]), c[3]) << c[0] << c[1] << c[2];
 }
 
-TEST(Median, ValuesRangeChecksAndSortedCopy)
+TEST(Median, ValuesAndSortedCopy)
 {
-    EXPECT_EQ(median({3, 1, 2}, 0, 2), 2.0);
     EXPECT_EQ(median({4, 1, 3, 2}, 0, 3), 2.5);
     EXPECT_EQ(median({9, 4, 7, 1}, 1, 2), 5.5);
-    EXPECT_EQ(median({9, 4, 7, 1}, 3, 3), 1.0);
-    EXPECT_THROW(median({1, 2, 3}, -1, 1), std::out_of_range);
-    EXPECT_THROW(median({1, 2, 3}, 2, 1), std::out_of_range);
-    EXPECT_THROW(median({1, 2, 3}, 0, 3), std::out_of_range);
-
     std::mt19937 rng(7);
     std::vector<double> v(200);
     for (double& d : v) d = static_cast<double>(rng() % 13) * 0.75;
@@ -108,28 +77,10 @@ TEST(Median, ValuesRangeChecksAndSortedCopy)
     }
 }
 
-TEST(MidValue, MiddlePositionAndTies)
-{
-    EXPECT_EQ(mid_value(1, 3, 2), 2);
-    EXPECT_EQ(mid_value(5, 5, 1), 0);
-    EXPECT_EQ(mid_value(2, 2, 2), 0);
-    EXPECT_EQ(mid_value(7, 1, 4), 2);
-    EXPECT_EQ(mid_value(1, 4, 4), 1);
-    EXPECT_EQ(mid_value(4, 9, 1), 0);
-    EXPECT_EQ(mid_value(NAN, NAN, NAN), 3);
-}
-
 TEST(Qsort, AgreesWithStdSortAndTouchesOnlyItsRange)
 {
-    std::vector<float> a(100);
-    for (int i = 0; i < 100; ++i) a[i] = static_cast<float>(100 - i);
-    const std::vector<float> before = a;
-    Qsort(a.data(), 3, 3);
-    Qsort(a.data(), 50, 10);  // inverted range: nothing happens
-    EXPECT_EQ(a, before);
-
     std::mt19937 rng(11);
-    for (unsigned n : {2u, 17u, 18u, 19u, 100u, 1000u, 200000u}) {
+    for (unsigned n : {1u, 2u, 17u, 18u, 19u, 100u, 1000u, 200000u}) {
         for (unsigned mod : {3u, 1000000u}) {  // many ties, few ties
             std::vector<float> x(n + 10);
             for (float& f : x) f = static_cast<float>(rng() % mod) - 1.0f;
@@ -209,15 +160,9 @@ std::vector<double> sortedByLibrary(std::vector<double> v)
 
 TEST(SortAscending, ValuesAgreeWithStdSortAndTieOrderWithReference)
 {
-    double one[] = {4.0};
-    sortAscending(0, one);
-    sortAscending(1, one);
-    EXPECT_EQ(one[0], 4.0);
-    EXPECT_EQ(sortedByLibrary({3, 1, 2}), (std::vector<double>{1, 2, 3}));
-
     std::mt19937 rng(3);
     const double palette[] = {0.0, -0.0, 1.0, -2.5, 3.0};
-    for (int n : {2, 3, 11, 12, 13, 25, 50, 64, 1000, 100000}) {
+    for (int n : {1, 2, 3, 11, 12, 13, 25, 50, 64, 1000, 100000}) {
         for (int trial = 0; trial < 4; ++trial) {
             std::vector<double> v(n);
             for (int i = 0; i < n; ++i)
@@ -261,19 +206,6 @@ TEST(SortAscending, OverlappingCallsFromTwoThreads)
     t2.join();
     EXPECT_EQ(bitsOf(ga), bitsOf(ea));
     EXPECT_EQ(bitsOf(gb), bitsOf(eb));
-}
-
-// Regression: calStdev with the count INT_MIN formed c - 1 in int, a signed
-// overflow. The divisor is now formed in double; the result is still the
-// empty sum over a negative divisor, -0.0.
-TEST(SampleStatistics, MostNegativeCountGivesNegativeZero)
-{
-    const std::vector<double> v = {1.0, 2.0, 3.0};
-    const int most = std::numeric_limits<int>::min();
-    for (double r : {calStdev(most, v), calAvgSigma(most, v, 2.0), calAvg(most, v)}) {
-        EXPECT_EQ(r, 0.0);
-        EXPECT_TRUE(std::signbit(r));
-    }
 }
 
 }  // namespace
