@@ -1,4 +1,5 @@
-// Dense matrix record and the raw-array matrix operations.
+// Dense matrix record and the raw-array matrix operations. Unusable sizes and
+// NaN entries are pinned in bad_input_test.cpp.
 #include <VORN_LumUtility.h>
 
 #include "linalg/dense_matrix.h"
@@ -37,18 +38,15 @@ TEST(DenseMatrix, ConstructionCopyAndTranspose) {
   EXPECT_EQ(contents(flat), Values(3, 0.0));
   // 65536 x 65536 would wrap the 32-bit element count to zero.
   EXPECT_THROW(DenseMatrix(65536, 65536), std::bad_array_new_length);
-  EXPECT_THROW(DenseMatrix(-1, 3), std::bad_array_new_length);
 
   DenseMatrix m = makeMatrix(2, 3, {1, 2, 3, 4, 5, 6});
-  EXPECT_EQ(m.row(1)[2], 6.0);
   DenseMatrix copy(m);
   copy.row(0)[1] = 99.0;
   EXPECT_EQ(m.row(0)[1], 2.0);
   EXPECT_EQ(&m.transpose(), &m);
   EXPECT_EQ(m.rows * 10 + m.cols, 32u);
   EXPECT_EQ(contents(m), (Values{1, 4, 2, 5, 3, 6}));
-  m.transpose();
-  EXPECT_EQ(contents(m), (Values{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(contents(m.transpose()), (Values{1, 2, 3, 4, 5, 6}));
 }
 
 TEST(DenseMatrix, MultiplyMatchesMatrixMultiplyBitwiseAndIgnoresBadSizes) {
@@ -108,26 +106,13 @@ TEST(MatrixOperations, FillsProductAndTranspose) {
   EXPECT_EQ(m, (Values{1, 0, 0, 0, 1, 0, 0, 0, 1, 7}));
   ZeroMatrix(m.data(), 3);
   EXPECT_EQ(m, (Values{0, 0, 0, 0, 0, 0, 0, 0, 0, 7}));
-  Values untouched(4, 7.0);
-  EyeMatrix(untouched.data(), 0);
-  ZeroMatrix(untouched.data(), -2);
-  MatrixMultiply(m.data(), m.data(), 0, 2, 2, untouched.data());
-  MatrixTransform(untouched.data(), 0, 3);
-  EXPECT_EQ(untouched, Values(4, 7.0));
-
   const double a[] = {1, 2, 3, 4, 5, 6}, b[] = {7, 8, 9, 10, 11, 12};
   Values c(4);
   MatrixMultiply(a, b, 2, 3, 2, c.data());
   EXPECT_EQ(c, (Values{58, 64, 139, 154}));
-  MatrixMultiply(a, b, 2, 0, 2, c.data());
-  EXPECT_EQ(c, Values(4, 0.0));
-
   Values t(a, a + 6);
   MatrixTransform(t.data(), 2, 3);
   EXPECT_EQ(t, (Values{1, 4, 2, 5, 3, 6}));
-  EXPECT_THROW(MatrixTransform(t.data(), -1, 3), std::bad_array_new_length);
-  EXPECT_THROW(MatrixTransform(t.data(), -1, -3), std::bad_array_new_length);
-  EXPECT_THROW(MatrixTransform(t.data(), 65536, 65537), std::bad_array_new_length);
 }
 
 double determinantOf(const std::vector<Values>& rows, double det = 1.0) {
@@ -170,16 +155,7 @@ TEST(MatrixDeterminantTest, ExchangeShortcutAndSingularRules) {
   // under the shortcut, which pivoting on the 3 would have avoided.
   EXPECT_EQ(determinantOf({{0, 1, 0}, {1.0000005, 0, 0}, {3, 0, 1}}), -1.0);
   EXPECT_EQ(determinantOf({{0, 0, 1, 0}, {0, 0, 0, 1}, {1, 0, 0, 0}, {0, 1, 0, 0}}), 1.0);
-  // A NaN counts as nonzero; it fails the near-1 test and is never multiplied in.
-  EXPECT_EQ(determinantOf({{0, 1}, {std::nan(""), 0}}), -1.0);
   EXPECT_EQ(determinantOf({{0, 1, 2}, {0, 3, 4}, {0, 5, 6}}, 7.0), 0.0);
-  EXPECT_EQ(determinantOf({{1, 2}, {2, 4}}), 0.0);
-  EXPECT_EQ(determinantOf({}, 5.0), 5.0);
-
-  double det = 1.0;
-  double five[5][4] = {};
-  MatrixDeterminant(det, five, 5);
-  EXPECT_TRUE(std::isnan(det));
 }
 
 TEST(MatrixDeterminantTest, AgreesWithCofactorExpansionOnRandomMatrices) {
@@ -197,7 +173,7 @@ TEST(MatrixDeterminantTest, AgreesWithCofactorExpansionOnRandomMatrices) {
   }
 }
 
-TEST(MatrixInverseTest, ExactInversesAndNegativeZeros) {
+TEST(MatrixInverseTest, ExactInversesNegativeZerosAndPivotLimit) {
   double diagonal[] = {2, 0, 0, 4};
   ASSERT_TRUE(MatrixInverse(diagonal, 2));
   EXPECT_EQ(Values(diagonal, diagonal + 4), (Values{0.5, 0, 0, 0.25}));
@@ -217,6 +193,13 @@ TEST(MatrixInverseTest, ExactInversesAndNegativeZeros) {
   for (int r = 0; r < 4; ++r)
     for (int c = 0; c < 4; ++c)
       EXPECT_EQ(a[r * 4 + c], target[c] == r ? 1.0 / scale[c] : 0.0) << r << "," << c;
+
+  // 2^-53 vanishes next to 1.0; the next double above it does not.
+  double atLimit[] = {std::ldexp(1.0, -53)}, aboveLimit[] = {std::nextafter(atLimit[0], 1.0)};
+  double dependent[] = {1, 2, 4, 2, 4, 8, 1, 1, 1};
+  EXPECT_FALSE(MatrixInverse(atLimit, 1));
+  EXPECT_TRUE(MatrixInverse(aboveLimit, 1));
+  EXPECT_FALSE(MatrixInverse(dependent, 3));
 }
 
 TEST(MatrixInverseTest, RandomMatricesTimesTheirInverseGiveTheIdentity) {
@@ -231,24 +214,6 @@ TEST(MatrixInverseTest, RandomMatricesTimesTheirInverseGiveTheIdentity) {
         EXPECT_NEAR(product[i], i % (n + 1) == 0 ? 1.0 : 0.0, 1e-9) << "n=" << n;
     }
   }
-}
-
-TEST(MatrixInverseTest, SingularMatricesAndDegenerateSizes) {
-  double tiny[] = {1e-17, 0, 0, 1e-17}, zero[] = {0, 0, 0, 0};
-  double dependent[] = {1, 2, 4, 2, 4, 8, 1, 1, 1};
-  EXPECT_FALSE(MatrixInverse(tiny, 2));
-  EXPECT_FALSE(MatrixInverse(zero, 2));
-  EXPECT_FALSE(MatrixInverse(dependent, 3));
-  // 2^-53 vanishes next to 1.0; the next double above it does not.
-  double atLimit[] = {std::ldexp(1.0, -53)};
-  double aboveLimit[] = {std::nextafter(atLimit[0], 1.0)};
-  EXPECT_FALSE(MatrixInverse(atLimit, 1));
-  EXPECT_TRUE(MatrixInverse(aboveLimit, 1));
-
-  double untouched[] = {3.0};
-  EXPECT_TRUE(MatrixInverse(untouched, 0));
-  EXPECT_FALSE(MatrixInverse(untouched, -1));
-  EXPECT_EQ(untouched[0], 3.0);
 }
 
 }  // namespace
