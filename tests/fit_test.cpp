@@ -63,27 +63,17 @@ TEST(PolynomialFit, DegreeZeroIsTheMeanAndBothFormsAgreeBitwise) {
   }
 }
 
-TEST(PolynomialFit, SingularFitsAndMeaninglessCountsWriteNothing) {
-  double c[2] = {kSentinel, kSentinel};
-  double sameX[] = {3, 2, 3, 3}, nanY[] = {0, 1, 1, kNaN, 2, 5}, line[] = {0, 1, 1, 3, 2, 5};
-  EXPECT_EQ(JPolyfit(2, sameX, 1, c), 0);  // one abscissa cannot carry a line
-  EXPECT_EQ(JPolyfit(3, nanY, 1, c), 0);
-  EXPECT_EQ(JPolyfit(0, nullptr, 1, c), 0);
-  EXPECT_EQ(linearFit({}, {}, 0, c), 0);
-  EXPECT_EQ(linearFit({1, 3, 5}, {0, 1}, 1, c), 0);  // fewer abscissae than values
-  EXPECT_EQ(JPolyfit(-1, nullptr, 1, c), 0);
-  EXPECT_EQ(JPolyfit(3, line, -1, nullptr), 0);
-  EXPECT_EQ(JPolyfit(3, line, std::numeric_limits<int>::max(), nullptr), 0);
-  EXPECT_EQ(linearFit({1, 3, 5}, {0, 1, 2}, -2, nullptr), 0);
-  EXPECT_EQ(Values(c, c + 2), Values(2, kSentinel));
-}
-
-TEST(PolynomialFit, PolyCalcUsesHornersRule) {
-  double c[] = {1, 2, 3};
+// Singular and non-finite fits are pinned in bad_input_test.cpp; these pass
+// no coefficient array at all, so any write would fault.
+TEST(PolynomialFit, HornerAndMeaninglessCountsWriteNothing) {
+  double c[] = {1, 2, 3}, line[] = {0, 1, 1, 3, 2, 5};
   EXPECT_EQ(PolyCalc(2.0, c, 2), 17.0);
   EXPECT_EQ(PolyCalc(-1.5, c, 2), 4.75);
   EXPECT_EQ(PolyCalc(kNaN, c, 0), 1.0);  // degree 0 never looks at x
-  EXPECT_EQ(PolyCalc(2.0, nullptr, -1), 0.0);
+  EXPECT_EQ(JPolyfit(0, nullptr, 1, nullptr), 0);  // regression: a null array was offset
+  EXPECT_EQ(JPolyfit(3, line, -1, nullptr), 0);
+  EXPECT_EQ(JPolyfit(3, line, std::numeric_limits<int>::max(), nullptr), 0);
+  EXPECT_EQ(linearFit({1, 3, 5}, {0, 1, 2}, -2, nullptr), 0);
 }
 
 // Runs the outlier-rejecting fit; `flag` starts true.
@@ -175,22 +165,11 @@ TEST(OutlierRejectingFit, WithoutASlopeTheValuesThemselvesAreTested) {
 TEST(OutlierRejectingFit, FailedFirstFitReturnsMinusOneAndClearsTheFlag) {
   for (const Values& points : {Values{}, Values{7, 4.25}, Values{0, 1, kNaN, 2, 2, 3, 3, 4}}) {
     const OutlierFit fit = fitWithRejection(points, 1);
-    EXPECT_EQ(fit.result, -1);
-    EXPECT_FALSE(fit.flag);
+    EXPECT_TRUE(fit.result == -1 && !fit.flag) << points.size();
     EXPECT_EQ(fit.c, Values(2, kSentinel));
   }
   const OutlierFit negative = fitWithRejection({0, 0, 1, 1, 2, 2}, -1);
-  EXPECT_EQ(negative.result, -1);
-  EXPECT_FALSE(negative.flag);
-}
-
-// Regression: with no points the interleaved fit offset a null array to find
-// the first ordinate (undefined behaviour); it now refuses n < 1 first.
-TEST(PolynomialFit, NoPointsWithANullArray) {
-  Values c(2, kSentinel);
-  EXPECT_EQ(JPolyfit(0, nullptr, 1, c.data()), 0);
-  EXPECT_EQ(JPolyfit(-4, nullptr, 0, c.data()), 0);
-  EXPECT_EQ(c, Values(2, kSentinel));
+  EXPECT_TRUE(negative.result == -1 && !negative.flag);
 }
 
 }  // namespace
