@@ -233,6 +233,107 @@ TEST(FastPartials, Sdpd3pMatchesStraightforwardOnHardPointSets) {
   for (Points& p : hardSets()) compareSdpd3p(p);
 }
 
+TEST(FastPartials, Sdpd3pMatchesStraightforwardOnAwkwardNumbers) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  auto scaled = [](Points p, double scale, double shift, const std::string& name) {
+    for (double& v : p.x) v = v * scale + shift;
+    for (double& v : p.y) v = v * scale - shift;
+    p.name = name;
+    return p;
+  };
+  std::vector<Points> sets;
+  // Coordinates whose cubes and products overflow or underflow: the local
+  // systems hold infinities, their eliminations multipliers that are not
+  // finite, and squared distances that tie at infinity or at zero.
+  sets.push_back(scaled(uniform(150, 21), 1e75, 1e75, "1e75"));
+  sets.push_back(scaled(uniform(150, 22), 1e101, 0, "1e101"));
+  sets.push_back(scaled(uniform(150, 23), 1e200, 0, "1e200"));
+  sets.push_back(scaled(uniform(150, 24), 1e-160, 0, "1e-160"));
+  sets.push_back(scaled(uniform(150, 25), 1e-3, 1e9, "offset 1e9"));
+  Points mixed = uniform(120, 26);
+  for (int i = 0; i < mixed.n(); i += 3) mixed.x[i] *= 1e150;
+  mixed.name = "mixed magnitudes";
+  sets.push_back(mixed);
+  // Values that are not finite, a coordinate that is not (the neighbour
+  // search falls back to the full selection), and repeated points.
+  Points values = uniform(200, 27);
+  values.z[5] = nan;
+  values.z[17] = inf;
+  values.z[18] = -inf;
+  values.name = "non-finite values";
+  sets.push_back(values);
+  Points coordinate = uniform(60, 28);
+  coordinate.x[30] = nan;
+  coordinate.name = "NaN coordinate";
+  sets.push_back(coordinate);
+  Points repeated = uniform(80, 29);
+  for (int i = 40; i < 50; ++i) {
+    repeated.x[i] = repeated.x[i - 40];
+    repeated.y[i] = repeated.y[i - 40];
+  }
+  repeated.name = "repeated points";
+  sets.push_back(repeated);
+  for (Points& p : sets) compareSdpd3p(p);
+}
+
+TEST(FastPartials, SolveByInverseMatchesStraightforward) {
+  // Random systems of every order, rescaled rows and columns (condition
+  // numbers up to far beyond the limits), near-singular ones, and entries
+  // that overflow or are not numbers.
+  Random r{31};
+  const double specials[] = {0.0, 1e-9, 1e300, -1e300, std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN()};
+  for (int trial = 0; trial < 600; ++trial) {
+    int N = 1 + trial % 10;
+    std::vector<double> a(N * N), b(N);
+    for (double& v : a) v = (r.next() - 0.5) * std::pow(10.0, r.below(17) - 8);
+    for (double& v : b) v = r.next() - 0.5;
+    if (trial % 5 == 1) {  // a repeated column scaled by almost 1
+      const int j = r.below(N), k = r.below(N);
+      for (int i = 0; i < N; ++i) a[k * N + i] = a[j * N + i] * (1 + 1e-12);
+    }
+    if (trial % 7 == 2) a[r.below(N * N)] = specials[r.below(6)];
+    std::vector<double> aSlow = a, bSlow = b, sol(N, -7.5), solSlow(N, -7.5), w(2 * N * N), wSlow(2 * N * N);
+    std::vector<int> perm(N), permSlow(N);
+    double flag = -7.5, flagSlow = -7.5, cond = -7.5, condSlow = -7.5;
+    sdSolveByInverse(&N, a.data(), b.data(), sol.data(), &flag, &cond, perm.data(), w.data(), w.data() + N * N);
+    ref::sdSolveByInverse(&N, aSlow.data(), bSlow.data(), solSlow.data(), &flagSlow, &condSlow, permSlow.data(),
+                          wSlow.data(), wSlow.data() + N * N);
+    const std::string name = "trial " + std::to_string(trial);
+    EXPECT_SAME_BITS(sol, solSlow, name + " solution");
+    EXPECT_EQ(0, std::memcmp(&flag, &flagSlow, sizeof flag)) << name;
+    EXPECT_EQ(0, std::memcmp(&cond, &condSlow, sizeof cond)) << name << " " << cond << " " << condSlow;
+  }
+}
+
+TEST(FastPartials, CandidateSetsMatchTheScanOnArbitraryNeighbourTables) {
+  // Tables no search would give: repeated neighbours, points naming
+  // themselves, and sets shared by many points, so that the 25-set limit,
+  // repeats and the second phase all occur.
+  Random r{41};
+  for (int trial = 0; trial < 40; ++trial) {
+    int n = 12 + r.below(50);
+    std::vector<int> nearest(9 * n), fitCount(n);
+    const int used[] = {0, 1, 3, 5, 9};
+    for (int q = 0; q < n; ++q) {
+      fitCount[q] = used[r.below(5)];
+      for (int k = 0; k < 9; ++k) nearest[9 * q + k] = 1 + (trial % 3 == 0 ? r.below(4) : r.below(n));
+    }
+    std::vector<int> namerStart(n + 1), namers(9 * n), sortedSets(10 * n);
+    sdListNamers(&n, nearest.data(), fitCount.data(), namerStart.data(), namers.data());
+    sdSortCandidateSets(&n, nearest.data(), fitCount.data(), sortedSets.data());
+    for (int p0 = 1; p0 <= n; ++p0) {
+      int m = 0, mSlow = 0, gen[25], genSlow[25];
+      sdSelectCandidateSets(&p0, nearest.data(), fitCount.data(), sortedSets.data(), namerStart.data(),
+                            namers.data(), &m, gen);
+      ref::sdSelectCandidateSets(&p0, &n, nearest.data(), fitCount.data(), &mSlow, genSlow);
+      ASSERT_EQ(std::vector<int>(genSlow, genSlow + mSlow), std::vector<int>(gen, gen + m))
+          << "trial " << trial << " point " << p0;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Refinement
 
@@ -329,6 +430,41 @@ TEST(FastRefinement, NodeWithMoreNeighboursThanTheCollectorHolds) {
   Points p = finish("fan", x, y);
   Lists lists = fan(n);
   compareRefinement(p, lists, p.name);
+}
+
+TEST(FastRefinement, ListsOfAnotherShapeAreWalkedPointByPoint) {
+  // Every node neighbours every other: n(n-1) cells, more than a
+  // triangulation's 6n, so sdRefineDerivatives cannot pack them.
+  const int n = 40;
+  Points p = uniform(n, 51);
+  Lists lists;
+  lists.last.resize(n);
+  for (int k = 1; k <= n; ++k) {
+    const int first = static_cast<int>(lists.node.size()) + 1;
+    for (int j = 1; j <= n; ++j) {
+      if (j == k) continue;
+      lists.node.push_back(j);
+      lists.next.push_back(static_cast<int>(lists.node.size()) + 1);
+    }
+    lists.next.back() = first;
+    lists.last[k - 1] = static_cast<int>(lists.node.size());
+  }
+  compareRefinement(p, lists, "complete lists");
+}
+
+TEST(FastRefinement, GivensMatchesStraightforward) {
+  Random r{61};
+  const double specials[] = {0.0, -0.0, 1e-300, 1e300, std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN()};
+  for (int trial = 0; trial < 400; ++trial) {
+    double a = trial % 4 == 0 ? specials[r.below(6)] : r.next() - 0.5;
+    double b = trial % 3 == 0 ? specials[r.below(6)] : r.next() - 0.5;
+    double aSlow = a, bSlow = b, c = -7.5, s = -7.5, cSlow = -7.5, sSlow = -7.5;
+    sdGivens(&a, &b, &c, &s);
+    ref::sdGivens(&aSlow, &bSlow, &cSlow, &sSlow);
+    const std::vector<double> fast{a, b, c, s}, slow{aSlow, bSlow, cSlow, sSlow};
+    EXPECT_SAME_BITS(fast, slow, "trial " + std::to_string(trial));
+  }
 }
 
 // ---------------------------------------------------------------------------
