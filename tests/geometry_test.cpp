@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -28,34 +29,23 @@ double dot(const double* a, const double* b) { return a[0] * b[0] + a[1] * b[1] 
 
 }  // namespace
 
+// Null arrays, the zero vector and NaN components: bad_input_test.cpp.
 TEST(SphericalConversion, StatedValuesShowSinglePrecisionRounding) {
-  Angles a = convert(1, 0, 0);
-  EXPECT_EQ(a.h, -90.0);
-  EXPECT_EQ(a.v, -2.5044744234037353e-06);  // e is pi/2 rounded to float
-  EXPECT_EQ(a.r, 1.0);
-  EXPECT_EQ(convert(0, 1, 0).h, 2.5044744234037353e-06);
-  EXPECT_EQ(convert(-1, 0, 0).h, 90.00000762939453);
-  a = convert(0, 0, 1);
-  EXPECT_EQ(a.h, -90.0);
-  EXPECT_EQ(a.v, 90.0);
-  EXPECT_EQ(a.r, 1.0);
-  a = convert(0, 0, -2);
-  EXPECT_EQ(a.v, -90.00000762939453);
-  EXPECT_EQ(a.r, 2.0);
-  a = convert(3, 4, 0);
-  EXPECT_EQ(a.h, -36.86989974975586);
-  EXPECT_EQ(a.r, 5.0);
-  a = convert(-1, -1, 0);  // third quadrant: az = -135 degrees wraps to 225
-  EXPECT_EQ(a.h, 135.0);
-  EXPECT_EQ(a.r, 1.4142135381698608);
-  // The wrap threshold -1.570796326795 lies just below -pi/2: -pi/2 itself and
-  // -pi/2 - 1e-14 stay, -pi/2 - 1e-12 gains a turn.
-  EXPECT_EQ(convert(0, -1, 0).h, -180.0);
-  EXPECT_EQ(convert(-1e-14, -1, 0).h, -180.0);
-  EXPECT_NEAR(convert(-1e-12, -1, 0).h, 180.0, 1e-4);
-  ConvertCartesianToSphericalCoordinates(nullptr);  // null: nothing happens
-  ConvertCartesianToSphericalCoordinates(nullptr, 1.0f, 2.0f);
-  ConvertCartesianToSphericalCoordinates(nullptr, 1.0f, true);
+  const double e = 2.5044744234037353e-06, skip = 1e9;  // e: pi/2 rounded to float
+  const double cases[][6] = {
+      {1, 0, 0, -90.0, -e, 1.0}, {0, 1, 0, e, skip, 1.0}, {-1, 0, 0, 90.00000762939453, skip, 1.0},
+      {0, 0, 1, -90.0, 90.0, 1.0}, {0, 0, -2, skip, -90.00000762939453, 2.0},
+      {3, 4, 0, -36.86989974975586, skip, 5.0},
+      {-1, -1, 0, 135.0, skip, 1.4142135381698608},  // third quadrant: az = -135 wraps to 225
+      // The wrap threshold -1.570796326795 lies just below -pi/2: -pi/2 itself
+      // and -pi/2 - 1e-14 stay.
+      {0, -1, 0, -180.0, skip, 1.0}, {-1e-14, -1, 0, -180.0, skip, 1.0}};
+  for (const auto& c : cases) {
+    const Angles a = convert(c[0], c[1], c[2]);
+    const double got[3] = {a.h, a.v, a.r};
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(c[3 + k] == skip || got[k] == c[3 + k]) << c[0] << c[1] << c[2] << " " << got[k];
+  }
+  EXPECT_NEAR(convert(-1e-12, -1, 0).h, 180.0, 1e-4);  // -pi/2 - 1e-12 gains a turn
 }
 
 TEST(SphericalConversion, AgreesWithIndependentFormulaInEveryOctant) {
@@ -86,13 +76,14 @@ TEST(SphericalConversion, NearestVariantChoosesAmongEquivalentPairs) {
   a = convert(0, 0, 1, 1, -90.0f, 90.0f);
   EXPECT_EQ(a.v, 90.0);
   EXPECT_EQ(a.h, -270.0);
-  // Not through the zenith: H = -90 moves by whole turns toward refH.
-  EXPECT_EQ(convert(1, 0, 0, 1, 250.0f, 0.0f).h, 270.0);
-  EXPECT_EQ(convert(1, 0, 0, 1, 250.0f, 0.0f).v, convert(1, 0, 0).v);
-  EXPECT_EQ(convert(1, 0, 0, 1, -400.0f, 0.0f).h, -450.0);
-  EXPECT_EQ(convert(1, 0, 0, 1, 89.0f, 0.0f).h, -90.0);
-  EXPECT_EQ(convert(1, 0, 0, 1, 90.0f, 0.0f).h, 270.0);    // tie: the turn up
-  EXPECT_EQ(convert(1, 0, 0, 1, -270.0f, 0.0f).h, -90.0);  // tie: stays
+  // Not through the zenith: H = -90 moves by whole turns toward refH, V kept.
+  // At 90 and -270 the two turns tie: the turn up, and staying.
+  const float refs[][2] = {{250, 270}, {-400, -450}, {89, -90}, {90, 270}, {-270, -90}};
+  for (const auto& r : refs) {
+    a = convert(1, 0, 0, 1, r[0], 0.0f);
+    EXPECT_EQ(a.h, r[1]) << r[0];
+    EXPECT_EQ(a.v, convert(1, 0, 0).v);
+  }
 }
 
 TEST(SphericalConversion, HeadingVariantMovesTowardReference) {
@@ -110,14 +101,12 @@ TEST(SphericalConversion, HeadingVariantMovesTowardReference) {
   EXPECT_EQ(a.r, base.r);
   at(10, p);
   base = convert(p[0], p[1], p[2]);
-  EXPECT_EQ(convert(p[0], p[1], p[2], 2, 185.0f).h, base.h + 180.0);   // d = -175
-  EXPECT_EQ(convert(p[0], p[1], p[2], 2, -185.0f).h, base.h - 180.0);  // d = 195
-  EXPECT_EQ(convert(p[0], p[1], p[2], 2, -340.0f).h, base.h - 360.0);  // d = 350
-  // |d| = 1 exactly: unchanged; the bool argument takes no part.
+  // d = -175, 195, 350; |d| = 1 exactly leaves H unchanged.
   const float refH = static_cast<float>(base.h - 1.0);
   ASSERT_EQ(static_cast<double>(refH), base.h - 1.0);
-  EXPECT_EQ(convert(p[0], p[1], p[2], 2, refH).h, base.h);
-  double v[3] = {p[0], p[1], p[2]};
+  const double refs[][2] = {{185, 180}, {-185, -180}, {-340, -360}, {refH, 0}};
+  for (const auto& r : refs) EXPECT_EQ(convert(p[0], p[1], p[2], 2, static_cast<float>(r[0])).h, base.h + r[1]) << r[0];
+  double v[3] = {p[0], p[1], p[2]};  // the bool argument takes no part
   ConvertCartesianToSphericalCoordinates(v, 185.0f, true);
   EXPECT_EQ(v[0], base.h + 180.0);
 }
@@ -125,12 +114,7 @@ TEST(SphericalConversion, HeadingVariantMovesTowardReference) {
 TEST(CrossMultiply, Values) {
   double a[3] = {1, 2, 3}, b[3] = {4, 5, 6}, out[3];
   CrossMultiply(a, b, out);
-  EXPECT_EQ(out[0], -3.0);
-  EXPECT_EQ(out[1], 6.0);
-  EXPECT_EQ(out[2], -3.0);
-  CrossMultiply(b, a, out);  // anti-commutative
-  EXPECT_EQ(out[0], 3.0);
-  EXPECT_EQ(out[2], 3.0);
+  EXPECT_EQ(std::vector<double>(out, out + 3), (std::vector<double>{-3, 6, -3}));
 }
 
 TEST(RotationMatrices, RightHandedOrthonormalWithUnitDeterminant) {
@@ -158,13 +142,10 @@ TEST(RotationMatrices, RightHandedOrthonormalWithUnitDeterminant) {
 TEST(RotateAroundAxis, QuarterTurnAboutZNormalisesAxis) {
   double axis[3] = {0, 0, 2}, in[3] = {1, 0, 0}, out[3];
   mlaRotateAroundAxis(axis, 90.0, in, out);
-  EXPECT_EQ(axis[0], 0.0);
-  EXPECT_EQ(axis[1], 0.0);
-  EXPECT_EQ(axis[2], 1.0);
-  EXPECT_EQ(out[0], std::cos(90.0 * kRadPerDegLib));  // about 3e-13, not 0
-  EXPECT_GT(out[0], 1e-13);
-  EXPECT_EQ(out[1], std::sin(90.0 * kRadPerDegLib));
-  EXPECT_EQ(out[2], 0.0);
+  EXPECT_EQ(std::vector<double>(axis, axis + 3), (std::vector<double>{0, 0, 1}));
+  EXPECT_EQ(std::vector<double>(out, out + 3),
+            (std::vector<double>{std::cos(90.0 * kRadPerDegLib), std::sin(90.0 * kRadPerDegLib), 0}));
+  EXPECT_GT(out[0], 1e-13);  // about 3e-13, not 0
 }
 
 TEST(RotateAroundAxis, PreservesLengthAndMatchesRodriguesFormula) {
@@ -185,13 +166,16 @@ TEST(RotateAroundAxis, PreservesLengthAndMatchesRodriguesFormula) {
   }
 }
 
+// Parallel projections and non-finite candidates: bad_input_test.cpp.
 TEST(SolveVectorsRelAng, StatedCasesPickTheSolutionNearerToReference) {
-  double b[3] = {1, 0, 0}, c[3] = {0, 1, 0}, up[3] = {0, 0, 1}, down[3] = {0, 0, -1}, out[3];
-  ASSERT_EQ(solveVectorsRelAng(up, b, c, 90, 90, out), 0);
-  EXPECT_NEAR(std::hypot(out[0], out[1]), 0.0, 1e-12);
-  EXPECT_EQ(out[2], 1.0);
-  ASSERT_EQ(solveVectorsRelAng(down, b, c, 90, 90, out), 0);
-  EXPECT_NEAR(std::hypot(out[0], out[1]), 0.0, 1e-12);
+  double b[3] = {1, 0, 0}, c[3] = {0, 1, 0}, up[3] = {0, 0, 1}, out[3];
+  for (double z : {1.0, -1.0}) {
+    double ref[3] = {0, 0, z};
+    ASSERT_EQ(solveVectorsRelAng(ref, b, c, 90, 90, out), 0);
+    EXPECT_NEAR(std::hypot(out[0], out[1]), 0.0, 1e-12);
+    EXPECT_EQ(out[2], z);
+  }
+  EXPECT_EQ(solveVectorsRelAng(up, b, c, 0, 0, out), -1);  // negative discriminant
   EXPECT_EQ(out[2], -1.0);
 }
 
@@ -225,18 +209,4 @@ TEST(SolveVectorsRelAng, RandomSolutionsLieAtRequestedAngles) {
     ++checked;
   }
   EXPECT_GT(checked, 500);
-}
-
-TEST(SolveVectorsRelAng, NoSolutionReturnsMinusOneAndLeavesOutUntouched) {
-  double out[3] = {1234.5, 1234.5, 1234.5}, ref[3] = {0, 0, 1}, refX[3] = {1, 0, 0};
-  double b[3] = {1, 0, 0}, c[3] = {0, 1, 0};
-  EXPECT_EQ(solveVectorsRelAng(ref, b, c, 0, 0, out), -1);  // negative discriminant
-  // Parallel x-y projections (D = 0), even where a solution exists.
-  double bz[3] = {0, 0, 1}, b2[3] = {0.6, 0.8, 0}, c2[3] = {-0.6, -0.8, 0};
-  EXPECT_EQ(solveVectorsRelAng(refX, bz, c, 90, 90, out), -1);
-  EXPECT_EQ(solveVectorsRelAng(ref, b2, c2, 90, 90, out), -1);
-  // D = 1e-300: the quadratic's leading coefficient overflows, both roots NaN.
-  double c3[3] = {1, 1e-300, 1};
-  EXPECT_EQ(solveVectorsRelAng(ref, b, c3, 60, 60, out), -1);
-  for (double o : out) EXPECT_EQ(o, 1234.5);
 }
