@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <memory>
 
 namespace lum::scattered {
 
@@ -255,11 +256,13 @@ void TriangleLocator::build() {
   // Pass 1: place each triangle (never, everywhere, or a level and a cell
   // range) and count the registrations per cell.
   struct Slot {
-    int level;  // -1 never, -2 everywhere
-    int cx0, cx1, cy0, cy1;
-    Box box;
+    int cx0, cy0;                 // first cell
+    signed char level;            // -1 never, -2 everywhere
+    unsigned char spanX, spanY;   // further cells in x and y (at most 8 in all)
   };
-  std::vector<Slot> slots(triCount_);
+  // Left uninitialised: every slot is written below before it is read.
+  std::unique_ptr<Slot[]> slots(new Slot[triCount_]);
+  std::vector<Box> boxes(withBoxes_ ? triCount_ : 0);
   unionX0_ = unionY0_ = std::numeric_limits<double>::infinity();
   unionX1_ = unionY1_ = -std::numeric_limits<double>::infinity();
   for (int t = 1; t <= triCount_; ++t) {
@@ -296,20 +299,21 @@ void TriangleLocator::build() {
     }
     const double xlo = padDown(xmin - mx, std::fabs(xmin) + mx), xhi = padUp(xmax + mx, std::fabs(xmax) + mx);
     const double ylo = padDown(ymin - my, std::fabs(ymin) + my), yhi = padUp(ymax + my, std::fabs(ymax) + my);
-    if (withBoxes_) slot.box = {floatDown(xlo), floatUp(xhi), floatDown(ylo), floatUp(yhi)};
+    if (withBoxes_) boxes[t - 1] = {floatDown(xlo), floatUp(xhi), floatDown(ylo), floatUp(yhi)};
     unionX0_ = std::min(unionX0_, xlo);
     unionX1_ = std::max(unionX1_, xhi);
     unionY0_ = std::min(unionY0_, ylo);
     unionY1_ = std::max(unionY1_, yhi);
     for (int l = 0;; ++l) {
       Level& level = levels_[l];
-      slot.level = l;
-      slot.cx0 = level.cellX(xlo, x0_), slot.cx1 = level.cellX(xhi, x0_);
-      slot.cy0 = level.cellY(ylo, y0_), slot.cy1 = level.cellY(yhi, y0_);
-      const long long span = static_cast<long long>(slot.cx1 - slot.cx0 + 1) * (slot.cy1 - slot.cy0 + 1);
+      const int cx0 = level.cellX(xlo, x0_), cx1 = level.cellX(xhi, x0_);
+      const int cy0 = level.cellY(ylo, y0_), cy1 = level.cellY(yhi, y0_);
+      const long long span = static_cast<long long>(cx1 - cx0 + 1) * (cy1 - cy0 + 1);
       if (span > kMaxCellsPerTriangle) continue;  // the top level has one cell, so this ends
-      for (int j = slot.cy0; j <= slot.cy1; ++j)
-        for (int i = slot.cx0; i <= slot.cx1; ++i) ++level.start[static_cast<size_t>(j) * level.nx + i + 1];
+      slot = {cx0, cy0, static_cast<signed char>(l), static_cast<unsigned char>(cx1 - cx0),
+              static_cast<unsigned char>(cy1 - cy0)};
+      for (int j = cy0; j <= cy1; ++j)
+        for (int i = cx0; i <= cx1; ++i) ++level.start[static_cast<size_t>(j) * level.nx + i + 1];
       break;
     }
   }
@@ -330,11 +334,11 @@ void TriangleLocator::build() {
     if (slot.level < 0) continue;
     Level& level = levels_[slot.level];
     std::vector<int>& at = next[slot.level];
-    for (int j = slot.cy0; j <= slot.cy1; ++j)
-      for (int i = slot.cx0; i <= slot.cx1; ++i) {
+    for (int j = slot.cy0; j <= slot.cy0 + slot.spanY; ++j)
+      for (int i = slot.cx0; i <= slot.cx0 + slot.spanX; ++i) {
         const int k = at[static_cast<size_t>(j) * level.nx + i]++;
         level.tri[k] = t;
-        if (withBoxes_) level.box[k] = slot.box;
+        if (withBoxes_) level.box[k] = boxes[t - 1];
       }
   }
 }
