@@ -5,7 +5,10 @@
 //   BM_Grid1000     a 1000 x 1000 grid over the unit square through sdsf3p_
 //                   mode 3 on a prepared surface;
 //   BM_Calculate    10,000 random points in the unit square through
-//                   Calculate_ on a prepared surface.
+//                   Calculate_ on a prepared surface;
+//   BM_InterpolateRandomPoints, BM_Grid500  whole calls (preparation and
+//                   evaluation): sdbi3p_ at 10,000 points around the unit
+//                   square, sdsf3p_ on a 500 x 500 grid, n = 1e3 and 1e4.
 // n = 1e3, 1e4 and 1e5 run by default; n = 1e6 is added when the environment
 // variable LUM_BENCH_LARGE is set (its preparation alone takes seconds).
 #include <benchmark/benchmark.h>
@@ -118,7 +121,39 @@ void BM_Calculate(benchmark::State& state) {
   if (status != 0) state.SkipWithError("Calculate_ failed");
 }
 
-// Registers the three benchmarks for each size, 1e6 only on request.
+void BM_InterpolateRandomPoints(benchmark::State& state) {
+  Surface s(static_cast<int>(state.range(0)));
+  int outCount = 10000;
+  std::vector<double> xOut, yOut, zOut(outCount);
+  uniformPoints(outCount, 777, xOut, yOut);
+  for (int i = 0; i < outCount; ++i) xOut[i] = 1.1 * xOut[i] - 0.05, yOut[i] = 1.1 * yOut[i] - 0.05;
+  int mode = 1, status = 0;
+  for (auto _ : state) {
+    sdbi3p_(&mode, &s.n, s.x.data(), s.y.data(), s.z.data(), &outCount, xOut.data(), yOut.data(), zOut.data(),
+            &status, s.work.data(), s.iwork.data(), &s.borderCount, &s.triCount);
+    benchmark::DoNotOptimize(zOut.data());
+  }
+  if (status != 0) state.SkipWithError("sdbi3p_ failed");
+}
+BENCHMARK(BM_InterpolateRandomPoints)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+void BM_Grid500(benchmark::State& state) {
+  Surface s(static_cast<int>(state.range(0)));
+  int xCount = 500, yCount = 500;
+  std::vector<double> xGrid(xCount), yGrid(yCount), zGrid(static_cast<size_t>(xCount) * yCount);
+  for (int i = 0; i < xCount; ++i) xGrid[i] = i / (xCount - 1.0);
+  for (int j = 0; j < yCount; ++j) yGrid[j] = j / (yCount - 1.0);
+  int mode = 1, status = 0;
+  for (auto _ : state) {
+    sdsf3p_(&mode, &s.n, s.x.data(), s.y.data(), s.z.data(), &xCount, xGrid.data(), &yCount, yGrid.data(),
+            zGrid.data(), &status, s.work.data(), s.iwork.data());
+    benchmark::DoNotOptimize(zGrid.data());
+  }
+  if (status != 0) state.SkipWithError("sdsf3p_ failed");
+}
+BENCHMARK(BM_Grid500)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// Registers the three benchmarks at scale for each size, 1e6 only on request.
 const bool registered = [] {
   std::vector<int> sizes{1000, 10000, 100000};
   if (std::getenv("LUM_BENCH_LARGE") != nullptr) sizes.push_back(1000000);
