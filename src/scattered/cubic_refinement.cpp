@@ -125,9 +125,9 @@ void rotateIn(Factor& R, double* e, int first, int last) {
 // rotated against rows 1 to 9 and dropped. This is what rotateIn does
 // equation by equation, rearranged in time: equation i meets row j at step
 // i + j - 1. Each row is still changed by the equations in their order, and
-// each equation still meets the rows in order (a row is complete one step
-// before the next equation meets it), so every value sees the same
-// operations in the same order. Within a step the rotations are
+// each equation still meets the rows in order (the equation that becomes a
+// row is complete two steps before the next equation meets that row), so
+// every value sees the same operations in the same order. Within a step the rotations are
 // independent, and the chains of square roots and divisions overlap.
 void rotateAllIn(Factor& R, double (*extra)[kColumns], int equations) {
   for (int step = 1; step <= equations + kUnknowns - 2; ++step) {

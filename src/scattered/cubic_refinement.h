@@ -19,7 +19,11 @@
 //
 // sdNextNearestNode marks the nodes already collected by negating their
 // adjLast entries and restores them before it returns: the lists are unchanged
-// between calls.
+// between calls. sdCubicNodalDerivatives collects the same nodes in the same
+// order without repeating the walks: each list is walked once, and the nodes
+// met are kept, marked the same way, until they are collected (restored
+// before it returns). sdRefineDerivatives does the same on a packed copy of
+// the lists.
 //
 // Every routine takes its arguments by pointer. sdCubicNodalDerivatives uses
 // fixed-size scratch on the stack; sdRefineDerivatives allocates O(n) scratch
@@ -52,10 +56,12 @@ void sdCubicNodalDerivatives(int* k, int* n, double* xData, double* yData, doubl
 //   sdTriangulate leaves them, in at most 6 * pointCount cells; left
 //   unchanged), fitDegree.
 // Writes: partials (5 per point: zx, zy, zxx, zxy, zyy) of the refined points.
-// The lists are packed once and the points are refined in an order that keeps
-// neighbouring points together; each point's result is the one that
-// sdCubicNodalDerivatives gives. Lists of another shape are walked point by
-// point.
+// The lists are packed once, the nodes renumbered and the points refined in
+// an order that keeps neighbouring points together (numbering changes
+// nothing: ties go by the order of the walks, equations by coordinates);
+// each point's result is the one that sdCubicNodalDerivatives gives. Lists
+// of another shape or too few points: point by point with
+// sdCubicNodalDerivatives.
 void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* zData, int* adjNode,
                          int* adjNext, int* adjLast, int* fitDegree, double* partials);
 

@@ -566,12 +566,16 @@ void forwardIdentity(int N, const double* a, const double* pivot, double* e) {
 // The same on E's lower triangle only. Before step j, the rows from j on are
 // still unit rows beyond column j-1, and with finite multipliers and pivots
 // that are numbers the operations on those entries only ever give zeros
-// (0 / pivot, 0 - f * 0) or keep the diagonal 1 (1 - f * 0). Skipping them
-// leaves +0.0 where the full form may have -0.0. No later step can tell:
-// back substitution subtracts products from these entries (x - p is -p for
-// either zero), row sums take magnitudes, and the solution sums start from
-// +0.0, where adding a zero of either sign gives +0.0. Returns false, with E
-// not formed, when a multiplier is not finite or a pivot is NaN.
+// (0 / pivot, 0 - f * 0) or keep the diagonal 1 (1 - f * 0); the lower
+// triangle never reads them. Skipping them leaves +0.0 where the full form
+// may hold -0.0. From then on the two forms can differ only in the signs of
+// zeros: adding or subtracting a zero leaves a non-zero value as it is, a
+// product with a zero is a zero (or NaN in both forms when the other factor
+// is not finite), and a result that comes out zero does so in both. Row sums
+// take magnitudes and the solution sums start from +0.0, where adding a zero
+// of either sign gives +0.0, so every result agrees to the bit. Returns
+// false, with E not formed, when a multiplier is not finite or a pivot is
+// NaN.
 bool forwardIdentityLower(int N, const double* a, const double* pivot, double* e) {
   for (int j = 0; j < N; ++j) {
     if (std::isnan(pivot[j])) return false;

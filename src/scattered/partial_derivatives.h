@@ -30,10 +30,17 @@
 // A system whose pivot falls below 1e-8 or whose condition number exceeds its
 // limit falls back to the next lower degree.
 //
+// sdpd3p_ runs the routines below in this order: sdNearestPoints, then per
+// point the local fit, its plane and its sorted candidate set, then the lists
+// of namers (sdListNamers), then per point the set selection and the weighted
+// mean. It keeps no state between calls. For speed it allocates O(n) scratch
+// for one call and releases it before it returns: the k-d tree of the
+// neighbour search, and copies of the data in the tree's leaf order, in which
+// neighbouring points lie close in memory; the results are the same bits as
+// the routines give on the caller's arrays.
+//
 // Every routine takes its arguments by pointer; stored point numbers count from
-// 1. Besides the caller's arrays, sdpd3p_ allocates O(n) scratch for one call
-// (the k-d tree of the neighbour search and the lists of namers) and releases
-// it before it returns.
+// 1.
 #ifndef LUM_SCATTERED_PARTIAL_DERIVATIVES_H
 #define LUM_SCATTERED_PARTIAL_DERIVATIVES_H
 
@@ -59,9 +66,9 @@ inline constexpr int kMaxSystemOrder = 10;
 //   order that this working list gives them, not by point number.
 // Every point but the last is served by a k-d tree search that reproduces this
 // order exactly; the last point runs the selection over all n distances,
-// which leaves distSq and distOrder holding the n squared distances and point
-// numbers of that working list. Non-finite coordinates send every point
-// through the full selection.
+// which leaves distSq and distOrder holding that point's working list (squared
+// distances and point numbers) after the selection. Non-finite coordinates
+// send every point through the full selection.
 // Fewer than 10 points: nothing is written.
 void sdNearestPoints(int* pointCount, double* xData, double* yData, int* nearest, double* distSq,
                      int* distOrder);
