@@ -1,14 +1,10 @@
 #include "tool_harness.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -17,60 +13,45 @@
 
 namespace lumutil_test {
 
+namespace fs = std::filesystem;
+
 ScratchDir::ScratchDir() {
-  const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base && *base ? base : "/tmp") + "/lumutil-test-XXXXXX";
+  std::string pattern = (fs::temp_directory_path() / "lumutil-test-XXXXXX").string();
   if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   dir_ = pattern;
 }
 
 ScratchDir::~ScratchDir() {
-  for (const auto& f : files()) ::unlink(path(f).c_str());
-  ::rmdir(dir_.c_str());
+  std::error_code ignored;
+  fs::remove_all(dir_, ignored);
 }
 
 std::string ScratchDir::write(const std::string& name, const std::string& content) const {
-  std::ofstream out(path(name), std::ios::binary);
-  out << content;
+  std::ofstream(path(name), std::ios::binary) << content;
   return path(name);
 }
 
 std::vector<std::string> ScratchDir::files() const {
   std::vector<std::string> names;
-  if (DIR* d = ::opendir(dir_.c_str())) {
-    while (const dirent* e = ::readdir(d))
-      if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.emplace_back(e->d_name);
-    ::closedir(d);
-  }
+  for (const auto& entry : fs::directory_iterator(dir_)) names.push_back(entry.path().filename().string());
   return names;
 }
 
+// The tool runs through the shell in workDir, its three standard streams
+// redirected to files there; every argument is single-quoted.
 ToolResult runTool(const std::vector<std::string>& args, const std::string& workDir, const std::string& input) {
-  const std::string inPath = workDir + "/.stdin", outPath = workDir + "/.stdout", errPath = workDir + "/.stderr";
-  std::ofstream(inPath, std::ios::binary) << input;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const int in = ::open(inPath.c_str(), O_RDONLY);
-    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (in < 0 || out < 0 || err < 0 || ::chdir(workDir.c_str()) != 0) ::_exit(127);
-    ::dup2(in, 0), ::dup2(out, 1), ::dup2(err, 2);
-    std::vector<char*> argv;
-    std::string exe = LUMUTIL_EXE;
-    argv.push_back(exe.data());
-    std::vector<std::string> copies = args;
-    for (auto& a : copies) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ::execv(exe.c_str(), argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ToolResult result;
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = readFile(outPath);
-  result.err = readFile(errPath);
-  ::unlink(inPath.c_str()), ::unlink(outPath.c_str()), ::unlink(errPath.c_str());
+  const auto quote = [](const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+  };
+  const std::string in = workDir + "/.stdin", out = workDir + "/.stdout", err = workDir + "/.stderr";
+  std::ofstream(in, std::ios::binary) << input;
+  std::string command = "cd " + quote(workDir) + " && exec " + quote(LUMUTIL_EXE);
+  for (const auto& a : args) command += " " + quote(a);
+  const int status = std::system((command + " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err)).c_str());
+  ToolResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(out), readFile(err)};
+  for (const std::string* file : {&in, &out, &err}) fs::remove(*file);
   return result;
 }
 
@@ -79,10 +60,7 @@ std::string readFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool fileExists(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0;
-}
+bool fileExists(const std::string& path) { return fs::exists(path); }
 
 lumutil::CsvTable parseOutput(const std::string& text) { return lumutil::parseCsv(text, "output", {}); }
 
