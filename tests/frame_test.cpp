@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <set>
@@ -22,23 +23,19 @@ std::set<std::string> readLines(const std::string& path) {
   return lines;
 }
 
-// Demangled signatures of the code symbols the library exports.
+// Demangled signatures of the code symbols the library exports; nm prints
+// "<address> <type> <name>".
 std::set<std::string> exportedCodeSymbols() {
-  const std::string command = std::string(LUM_NM) + " -D --defined-only -C " + LUM_LIBRARY_FILE;
   std::set<std::string> symbols;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return symbols;
+  FILE* pipe = popen((std::string(LUM_NM) + " -D --defined-only -C " + LUM_LIBRARY_FILE).c_str(), "r");
   char buffer[4096];
-  while (std::fgets(buffer, sizeof buffer, pipe)) {
-    std::string line(buffer);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    // "<address> <type> <name>"
+  while (pipe && std::fgets(buffer, sizeof buffer, pipe)) {
+    const std::string line(buffer);
     const auto first = line.find(' ');
-    if (first == std::string::npos || first + 3 > line.size()) continue;
-    const char type = line[first + 1];
-    if (type == 'T' || type == 'W' || type == 'i') symbols.insert(line.substr(first + 3));
+    if (first != std::string::npos && first + 3 < line.size() && std::strchr("TWi", line[first + 1]))
+      symbols.insert(line.substr(first + 3, line.find_last_not_of('\n') - first - 2));
   }
-  pclose(pipe);
+  if (pipe) pclose(pipe);
   return symbols;
 }
 
