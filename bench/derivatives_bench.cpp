@@ -1,9 +1,11 @@
 // Speed of the derivative stage of the scattered-data surface on n uniform
 // random points in the unit square with Franke's test function as values:
-//   BM_Sdpd3pAndRefinement  sdpd3p_ followed by sdRefineDerivatives, the cubic
+//   BM_EstimateAndRefine    sdEstimateAndRefine: what a full preparation runs
+//                           after the triangulation (sdpd3p_ and the cubic
 //                           refinement of every point whose local fit stayed
-//                           below degree three (what a full preparation runs
-//                           after the triangulation);
+//                           below degree three, in one pass);
+//   BM_Sdpd3pAndRefinement  sdpd3p_ followed by sdRefineDerivatives (the same
+//                           results, each weighted mean formed);
 //   BM_Sdpd3p               sdpd3p_ alone;
 //   BM_NearestPoints        its neighbour search alone;
 //   BM_FitLocalPolynomials  its local polynomial fits alone;
@@ -71,7 +73,7 @@ struct Problem {
   // Refines the points whose fit stayed below degree three; returns how many.
   int refineWeakPoints() {
     sdRefineDerivatives(&n, x.data(), y.data(), z.data(), adjNode.data(), adjNext.data(), adjLast.data(),
-                        fitDegree.data(), partials.data());
+                        fitDegree.data(), partials.data(), nullptr);
     int refined = 0;
     for (int d : fitDegree) refined += d < 3;
     return refined;
@@ -98,6 +100,17 @@ Problem& problem(int n) {
   std::unique_ptr<Problem>& p = problems[n];
   if (!p) p = std::make_unique<Problem>(n);
   return *p;
+}
+
+void BM_EstimateAndRefine(benchmark::State& state) {
+  Problem& p = problem(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    sdEstimateAndRefine(&p.n, p.x.data(), p.y.data(), p.z.data(), p.partials.data(), p.cubicCoef.data(),
+                        p.planeCoef.data(), p.distSq.data(), p.distOrder.data(), p.nearest.data(),
+                        p.fitCount.data(), p.fitDegree.data(), p.adjNode.data(), p.adjNext.data(),
+                        p.adjLast.data());
+    benchmark::DoNotOptimize(p.partials.data());
+  }
 }
 
 void BM_Sdpd3pAndRefinement(benchmark::State& state) {
@@ -158,6 +171,7 @@ const bool registered = [] {
   std::vector<int> sizes{1000, 10000, 100000};
   if (std::getenv("LUM_BENCH_LARGE") != nullptr) sizes.push_back(1000000);
   const std::pair<const char*, void (*)(benchmark::State&)> benchmarks[] = {
+      {"BM_EstimateAndRefine", BM_EstimateAndRefine},
       {"BM_Sdpd3pAndRefinement", BM_Sdpd3pAndRefinement},
       {"BM_Sdpd3p", BM_Sdpd3p},
       {"BM_NearestPoints", BM_NearestPoints},

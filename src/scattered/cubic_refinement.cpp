@@ -616,11 +616,13 @@ void sdCubicNodalDerivatives(int* k, int* n, double* xData, double* yData, doubl
 }
 
 void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* zData, int* adjNode,
-                         int* adjNext, int* adjLast, int* fitDegree, double* partials) {
+                         int* adjNext, int* adjLast, int* fitDegree, double* partials, int* refined) {
   const int n = *pointCount;
-  auto store = [partials](int point, const double* result) {
+  if (refined != nullptr) std::fill(refined, refined + std::max(n, 0), 0);
+  auto store = [partials, refined](int point, const double* result) {
     double* pd = partials + 5 * static_cast<std::ptrdiff_t>(point - 1);
     for (int k = 0; k < 5; ++k) pd[k] = result[k];
+    if (refined != nullptr) refined[point - 1] = 1;
   };
   auto weak = [fitDegree](int point) { return fitDegree[point - 1] < 3; };
   // The fit never looks at node numbers (ties go by the order of the walk,

@@ -55,7 +55,9 @@ void sdCubicNodalDerivatives(int* k, int* n, double* xData, double* yData, doubl
 // Reads: pointCount, xData, yData, zData, the adjacency lists (as
 //   sdTriangulate leaves them, in at most 6 * pointCount cells; left
 //   unchanged), fitDegree.
-// Writes: partials (5 per point: zx, zy, zxx, zxy, zyy) of the refined points.
+// Writes: partials (5 per point: zx, zy, zxx, zxy, zyy) of the refined points;
+//   when refined is not null, refined[i-1] = 1 for each point i whose partials
+//   were replaced and 0 for every other point.
 // The lists are packed once, the nodes renumbered and the points refined in
 // an order that keeps neighbouring points together (numbering changes
 // nothing: ties go by the order of the walks, equations by coordinates);
@@ -63,7 +65,7 @@ void sdCubicNodalDerivatives(int* k, int* n, double* xData, double* yData, doubl
 // of another shape or too few points: point by point with
 // sdCubicNodalDerivatives.
 void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* zData, int* adjNode,
-                         int* adjNext, int* adjLast, int* fitDegree, double* partials);
+                         int* adjNext, int* adjLast, int* fitDegree, double* partials, int* refined);
 
 // Collects the next nearest node to the centre nodeList[0].
 // Reads: L (the entry to fill, 2 to n), n, xData, yData, the adjacency lists,

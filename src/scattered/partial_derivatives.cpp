@@ -3,6 +3,8 @@
 // that neighbouring fits give at each point.
 #include "scattered/partial_derivatives.h"
 
+#include "scattered/cubic_refinement.h"
+
 #include <VORN_LumUtility.h>
 
 #include <algorithm>
@@ -956,18 +958,24 @@ void sdWeightEstimates(int* p0, double* xData, double* yData, double* cubicCoef,
 
 }  // namespace lum::scattered
 
-int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double* partials, double* cubicCoef,
-            double* planeCoef, double* distSq, int* distOrder, int* nearest, int* fitCount, int* fitDegree) {
-  using namespace lum::scattered;
-  // The neighbour search reads ten positions: fewer points get nothing.
-  const int n = *pointCount;
-  if (n < kMinPoints) return 0;
+namespace lum::scattered {
+namespace {
+
+// The stages of sdpd3p_ for n >= 10 points. With adjacency lists (adjNode
+// not null) the points whose fit stayed below degree three are then refined
+// by sdRefineDerivatives, and the weighted mean is formed only for the points
+// that keep it. The weighted mean of a point reads the fits and planes of
+// other points, never partials, so leaving out the means that the
+// refinement would overwrite changes no result.
+void estimatePartials(int n, double* xData, double* yData, double* zData, double* partials, double* cubicCoef,
+                      double* planeCoef, double* distSq, int* distOrder, int* nearest, int* fitCount,
+                      int* fitDegree, int* adjNode, int* adjNext, int* adjLast) {
   const std::size_t count = static_cast<std::size_t>(n);
   // The stages after the neighbour search work on copies of the data in the
   // search's leaf order (local numbers), where the points a point reads are
-  // its neighbours and lie close in memory; the results go to the caller's
-  // arrays at the end. Nothing in these stages depends on the numbering but
-  // the order in which the candidate sets are accepted, which follows the
+  // its neighbours and lie close in memory; their results are copied to the
+  // caller's arrays. Nothing in these stages depends on the numbering but the
+  // order in which the candidate sets are accepted, which follows the
   // original numbers.
   Numbering numbering;
   std::vector<int> nearLocal(kNeighbours * count);
@@ -986,21 +994,6 @@ int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double
     fitLocalPlane(i, x.data(), y.data(), z.data(), nearLocal.data(), used.data(), plane.data());
     sortCandidateSet(i, nearLocal.data(), used.data(), sortedSets.data() + kMaxSystemOrder * (i - 1));
   }
-  // Who names whom, once for all points, instead of a scan over all points
-  // for every point.
-  std::size_t mentions = 0;
-  for (int u : used) mentions += static_cast<std::size_t>(u);
-  std::vector<int> namerStart(count + 1);
-  std::vector<int> namers(mentions);
-  listNamers(n, nearLocal.data(), used.data(), originalOf.data(), namerStart.data(), namers.data());
-  for (int i = 1; i <= n; ++i) {
-    int setCount = 0;
-    int generators[kMaxCandidateSets];
-    selectCandidateSets(i, nearLocal.data(), used.data(), sortedSets.data(), namerStart.data(), namers.data(),
-                        originalOf.data(), &setCount, generators);
-    weighEstimates(x[i - 1], y[i - 1], cubic.data(), plane.data(), setCount, generators,
-                   partials + 5 * static_cast<std::ptrdiff_t>(originalOf[i - 1] - 1));
-  }
   for (std::size_t i = 0; i < count; ++i) {
     const std::ptrdiff_t p = originalOf[i] - 1;
     std::copy(&cubic[9 * i], &cubic[9 * i] + 9, cubicCoef + 9 * p);
@@ -1009,5 +1002,47 @@ int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double
     fitCount[p] = used[i];
     fitDegree[p] = degree[i];
   }
+  std::vector<int> refined;
+  if (adjNode != nullptr) {
+    refined.resize(count);
+    sdRefineDerivatives(&n, xData, yData, zData, adjNode, adjNext, adjLast, fitDegree, partials, refined.data());
+  }
+  // Who names whom, once for all points, instead of a scan over all points
+  // for every point.
+  std::size_t mentions = 0;
+  for (int u : used) mentions += static_cast<std::size_t>(u);
+  std::vector<int> namerStart(count + 1);
+  std::vector<int> namers(mentions);
+  listNamers(n, nearLocal.data(), used.data(), originalOf.data(), namerStart.data(), namers.data());
+  for (int i = 1; i <= n; ++i) {
+    if (!refined.empty() && refined[originalOf[i - 1] - 1] != 0) continue;
+    int setCount = 0;
+    int generators[kMaxCandidateSets];
+    selectCandidateSets(i, nearLocal.data(), used.data(), sortedSets.data(), namerStart.data(), namers.data(),
+                        originalOf.data(), &setCount, generators);
+    weighEstimates(x[i - 1], y[i - 1], cubic.data(), plane.data(), setCount, generators,
+                   partials + 5 * static_cast<std::ptrdiff_t>(originalOf[i - 1] - 1));
+  }
+}
+
+}  // namespace
+
+void sdEstimateAndRefine(int* pointCount, double* xData, double* yData, double* zData, double* partials,
+                         double* cubicCoef, double* planeCoef, double* distSq, int* distOrder, int* nearest,
+                         int* fitCount, int* fitDegree, int* adjNode, int* adjNext, int* adjLast) {
+  if (*pointCount < kMinPoints) return;
+  estimatePartials(*pointCount, xData, yData, zData, partials, cubicCoef, planeCoef, distSq, distOrder, nearest,
+                   fitCount, fitDegree, adjNode, adjNext, adjLast);
+}
+
+}  // namespace lum::scattered
+
+int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double* partials, double* cubicCoef,
+            double* planeCoef, double* distSq, int* distOrder, int* nearest, int* fitCount, int* fitDegree) {
+  using namespace lum::scattered;
+  // The neighbour search reads ten positions: fewer points get nothing.
+  if (*pointCount < kMinPoints) return 0;
+  estimatePartials(*pointCount, xData, yData, zData, partials, cubicCoef, planeCoef, distSq, distOrder, nearest,
+                   fitCount, fitDegree, nullptr, nullptr, nullptr);
   return 0;
 }

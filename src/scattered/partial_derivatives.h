@@ -144,6 +144,15 @@ void sdSelectCandidateSets(int* p0, int* nearest, int* fitCount, int* sortedSets
 void sdWeightEstimates(int* p0, double* xData, double* yData, double* cubicCoef, double* planeCoef,
                        int* setCount, int* generators, double* partials);
 
+// The derivative stage of a full surface preparation: sdpd3p_ followed by
+// sdRefineDerivatives (with the adjacency lists of the triangulation), with
+// the same results in every array. The weighted mean is formed only for the
+// points that keep it (fit of degree 3, or a refinement that failed): the
+// others would have it overwritten. Fewer than 10 points: nothing is written.
+void sdEstimateAndRefine(int* pointCount, double* xData, double* yData, double* zData, double* partials,
+                         double* cubicCoef, double* planeCoef, double* distSq, int* distOrder, int* nearest,
+                         int* fitCount, int* fitDegree, int* adjNode, int* adjNext, int* adjLast);
+
 }  // namespace lum::scattered
 
 #endif  // LUM_SCATTERED_PARTIAL_DERIVATIVES_H

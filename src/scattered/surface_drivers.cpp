@@ -8,6 +8,7 @@
 
 #include "scattered/cubic_refinement.h"
 #include "scattered/evaluation.h"
+#include "scattered/partial_derivatives.h"
 #include "scattered/point_location.h"
 #include "scattered/surface_drivers.h"
 #include "scattered/triangulation.h"
@@ -71,15 +72,14 @@ void sdEstimateDerivatives(int* pointCount, double* xData, double* yData, double
                            int* iwork) {
   const int n = *pointCount;
   double* partials = column(work, kPartialsCol, n);
-  sdpd3p_(pointCount, xData, yData, zData, partials, column(work, kCubicCoefCol, n),
-          column(work, kPlaneCoefCol, n), column(work, kDistSqCol, n), column(iwork, kDistOrderCol, n),
-          column(iwork, kNearestCol, n), column(iwork, kFitCountCol, n), column(iwork, kFitDegreeCol, n));
-  // Points whose local fit stayed below degree three take the refined
-  // derivatives where the refinement succeeds; the others keep the weighted
-  // mean.
-  sdRefineDerivatives(pointCount, xData, yData, zData, column(iwork, kAdjNodeCopyCol, n),
-                      column(iwork, kAdjNextCopyCol, n), column(iwork, kAdjLastCopyCol, n),
-                      column(iwork, kFitDegreeCol, n), partials);
+  // sdpd3p_, then the refined derivatives for the points whose local fit
+  // stayed below degree three where the refinement succeeds (the others keep
+  // the weighted mean), in one pass.
+  sdEstimateAndRefine(pointCount, xData, yData, zData, partials, column(work, kCubicCoefCol, n),
+                      column(work, kPlaneCoefCol, n), column(work, kDistSqCol, n), column(iwork, kDistOrderCol, n),
+                      column(iwork, kNearestCol, n), column(iwork, kFitCountCol, n), column(iwork, kFitDegreeCol, n),
+                      column(iwork, kAdjNodeCopyCol, n), column(iwork, kAdjNextCopyCol, n),
+                      column(iwork, kAdjLastCopyCol, n));
 }
 
 void sdInterpolateBlocks(int* pointCount, double* xData, double* yData, double* zData, double* work,
