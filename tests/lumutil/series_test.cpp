@@ -29,6 +29,12 @@ class SeriesTool : public ::testing::Test {
     file_ = dir_.write("readings.csv", csv);
   }
   ToolResult run(const std::vector<std::string>& args) { return runTool(args, dir_.path("")); }
+  // A run that must succeed.
+  ToolResult ok(const std::vector<std::string>& args) {
+    ToolResult r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r;
+  }
 
   ScratchDir dir_;
   std::vector<double> t_, values_;
@@ -36,8 +42,7 @@ class SeriesTool : public ::testing::Test {
 };
 
 TEST_F(SeriesTool, StatsEqualsTheLibrary) {
-  const ToolResult r = run({"stats", file_, "--sigma", "1.5", "-c", "value,1"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  const ToolResult r = ok({"stats", file_, "--sigma", "1.5", "-c", "value,1"});
   const auto out = parseOutput(r.out);
   ASSERT_EQ(out.rowCount(), 2u);
   EXPECT_EQ(out.field(1, 0), "t");  // columns in the order asked for
@@ -54,8 +59,7 @@ TEST_F(SeriesTool, OutliersKeepTheRowsTheLibraryKeeps) {
   std::vector<int> kept;
   removeOutlierFuncMedian(values_, cleaned, kept, 4, 3.0);
   ASSERT_EQ(kept.size(), values_.size() - 2);  // both planted outliers go
-  ToolResult r = run({"outliers", file_, "-c", "value", "--window", "4", "--k", "3"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ToolResult r = ok({"outliers", file_, "-c", "value", "--window", "4", "--k", "3"});
   EXPECT_NE(r.err.find("rejected 2 of 40 rows (lines 10, 32)"), std::string::npos) << r.err;
   EXPECT_EQ(column(parseOutput(r.out), "value"), cleaned);
 
@@ -63,8 +67,7 @@ TEST_F(SeriesTool, OutliersKeepTheRowsTheLibraryKeeps) {
   bool flag = true;
   std::vector<double> tauCleaned;
   removeOutlierFuncTau(values_, tauCleaned, kept, 0.1, flag);
-  r = run({"outliers", file_, "-c", "2", "--method", "tau", "--fraction", "0.1", "--mark"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  r = ok({"outliers", file_, "-c", "2", "--method", "tau", "--fraction", "0.1", "--mark"});
   const auto marked = parseOutput(r.out);
   ASSERT_EQ(marked.rowCount(), values_.size());
   std::vector<double> expected(values_.size(), 1.0);
@@ -78,8 +81,7 @@ TEST_F(SeriesTool, FitsEqualTheLibrary) {
   for (std::size_t i = 0; i < t_.size(); ++i) points.push_back(t_[i]), points.push_back(values_[i]);
   double c[3];
   ASSERT_EQ(JPolyfit(static_cast<int>(t_.size()), points.data(), 2, c), 1);
-  ToolResult r = run({"fit", file_, "--x", "t", "--y", "value", "--degree", "2"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ToolResult r = ok({"fit", file_, "--x", "t", "--y", "value", "--degree", "2"});
   double sum = 0;
   for (std::size_t i = 0; i < t_.size(); ++i) sum += std::pow(values_[i] - PolyCalc(t_[i], c, 2), 2);
   // c0, c1, c2, rms, points
@@ -98,8 +100,7 @@ TEST_F(SeriesTool, FitsEqualTheLibrary) {
   bool flag = true;
   double rc[2];
   ASSERT_EQ(JPolyfitRemoverOutlier(40, runPoints.data(), 1, rc, flag), 1);
-  r = run({"fit", dir_.write("runs.csv", csv), "--runs"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  r = ok({"fit", dir_.write("runs.csv", csv), "--runs"});
   const auto v = column(parseOutput(r.out), "value");
   EXPECT_EQ(std::vector<double>(v.begin(), v.begin() + 2), std::vector<double>(rc, rc + 2));
 
@@ -120,8 +121,7 @@ TEST_F(SeriesTool, FiltersEqualTheLibrary) {
   std::vector<double> raw(values_.size()), weight(values_.size()), ones(values_.size(), 1.0);
   convFilter(n, 7, kernel, values_.data(), raw.data());
   convFilter(n, 7, kernel, ones.data(), weight.data());
-  ToolResult r = run({"filter", "gaussian", file_, "-c", "value", "--sigma", "1.2", "--kernel", "7"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ToolResult r = ok({"filter", "gaussian", file_, "-c", "value", "--sigma", "1.2", "--kernel", "7"});
   std::vector<double> normalised(values_.size());
   for (std::size_t i = 0; i < values_.size(); ++i) normalised[i] = raw[i] / weight[i];
   EXPECT_EQ(column(parseOutput(r.out), "filtered"), normalised);
@@ -132,8 +132,7 @@ TEST_F(SeriesTool, FiltersEqualTheLibrary) {
 
   std::vector<double> moving = values_;
   movingAverage(6, moving);
-  r = run({"filter", "moving", file_, "-c", "value", "--window", "6"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  r = ok({"filter", "moving", file_, "-c", "value", "--window", "6"});
   const auto movingOut = parseOutput(r.out);
   EXPECT_EQ(column(movingOut, "filtered"), moving);
   EXPECT_EQ(column(movingOut, "end")[0], 5.0);
@@ -148,8 +147,7 @@ TEST_F(SeriesTool, FiltersEqualTheLibrary) {
   std::unique_ptr<bool[]> mask(new bool[values_.size()]);
   std::fill(mask.get(), mask.get() + values_.size(), true);
   ASSERT_TRUE(rateFilter(n, 2, 1, signal.data(), mask.get()));
-  r = run({"filter", "rate", file_, "-c", "value", "--k", "2", "--passes", "1"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  r = ok({"filter", "rate", file_, "-c", "value", "--k", "2", "--passes", "1"});
   const auto rateOut = parseOutput(r.out);
   EXPECT_EQ(column(rateOut, "filtered"), signal);
   const auto valid = column(rateOut, "valid");
@@ -158,8 +156,7 @@ TEST_F(SeriesTool, FiltersEqualTheLibrary) {
 
 TEST_F(SeriesTool, SplineEqualsTheLibraryAndRefusesToExtrapolate) {
   // Three knots (0, 0), (1, 1), (2, 0): 1.5 u - 0.5 u^3 on the first segment.
-  ToolResult r = run({"spline", dir_.write("three.csv", "x,y\n0,0\n1,1\n2,0\n"), "--at", "0.5"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ToolResult r = ok({"spline", dir_.write("three.csv", "x,y\n0,0\n1,1\n2,0\n"), "--at", "0.5"});
   EXPECT_EQ(column(parseOutput(r.out), "y"), std::vector<double>{0.6875});
 
   float x[] = {0, 1, 2, 3.5f}, y[] = {0, 1, 0, 2};
@@ -167,8 +164,7 @@ TEST_F(SeriesTool, SplineEqualsTheLibraryAndRefusesToExtrapolate) {
   CubicSplines(x, y, 3, coefficients);
   float table[] = {0, 1, 2, 3.5f, -1e30f, 1e30f, 1.0f};
   bool flag;
-  r = run({"spline", dir_.write("knots.csv", "x,y\n0,0\n1,1\n2,0\n3.5,2\n"), "--at", "0.3,2,2.75,3.5,-1,3.6"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  r = ok({"spline", dir_.write("knots.csv", "x,y\n0,0\n1,1\n2,0\n3.5,2\n"), "--at", "0.3,2,2.75,3.5,-1,3.6"});
   const auto v = column(parseOutput(r.out), "y");
   ASSERT_EQ(v.size(), 6u);
   const float inside[4] = {0.3f, 2.0f, 2.75f, 3.5f};
@@ -192,8 +188,7 @@ TEST_F(SeriesTool, SphereEqualsTheLibraryInAllThreeVariants) {
     std::vector<std::string> args = {"sphere", file};
     if (variant >= 1) args.insert(args.end(), {"--ref-h", "170"});
     if (variant == 2) args.insert(args.end(), {"--ref-v", "100"});
-    const ToolResult r = run(args);
-    ASSERT_EQ(r.status, 0) << r.err;
+    const ToolResult r = ok(args);
     const auto out = parseOutput(r.out);
     const std::vector<double> columns[3] = {column(out, "h_deg"), column(out, "v_deg"), column(out, "range")};
     for (int p = 0; p < 3; ++p) {
