@@ -80,14 +80,19 @@ Points randomSurface(int count, unsigned seed) {
 class SurfaceTool : public ::testing::Test {
  protected:
   ToolResult run(const std::vector<std::string>& args) { return runTool(args, dir_.path("")); }
+  // A run that must succeed.
+  ToolResult ok(const std::vector<std::string>& args) {
+    ToolResult r = run(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r;
+  }
   ScratchDir dir_;
 };
 
 TEST_F(SurfaceTool, SmoothGridEqualsTheLibraryGridInCsvAndAsc) {
   const Points p = randomSurface(60, 1);
   const std::string data = dir_.write("data.csv", xyzCsv(p.x, p.y, p.z));
-  const ToolResult r = run({"grid", data, "--nx", "23", "--ny", "17", "-o", "g.csv", "-o", "g.asc"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  const ToolResult r = ok({"grid", data, "--nx", "23", "--ny", "17", "-o", "g.csv", "-o", "g.asc"});
   const Grid g = readGrid(readFile(dir_.path("g.csv")));
   ASSERT_EQ(g.xs.size(), 23u);
   ASSERT_EQ(g.ys.size(), 17u);
@@ -113,7 +118,7 @@ TEST_F(SurfaceTool, SmoothGridEqualsTheLibraryGridInCsvAndAsc) {
   }
 
   // Square cells give one cellsize.
-  ASSERT_EQ(run({"grid", data, "--cell", "0.5", "-o", "c.asc"}).status, 0);
+  ok({"grid", data, "--cell", "0.5", "-o", "c.asc"});
   EXPECT_NE(readFile(dir_.path("c.asc")).find("\ncellsize 0.5\n"), std::string::npos);
 }
 
@@ -127,15 +132,13 @@ TEST_F(SurfaceTool, EvalAndDerivativesEqualTheLibrary) {
     xo.push_back(-4.0 + 18.0 * random.next()), yo.push_back(-3.0 + 14.0 * random.next());
     at += lumutil::formatNumber(yo.back()) + "," + lumutil::formatNumber(xo.back()) + "\n";
   }
-  ToolResult r = run({"eval", data, dir_.write("at.csv", at)});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ToolResult r = ok({"eval", data, dir_.write("at.csv", at)});
   const Prepared direct = prepare(p, xo, yo);
   const auto out = parseOutput(r.out);
   EXPECT_EQ(column(out, "x"), xo);
   EXPECT_EQ(column(out, "z"), direct.zOut);
 
-  r = run({"derivatives", data});
-  ASSERT_EQ(r.status, 0) << r.err;
+  r = ok({"derivatives", data});
   const auto d = parseOutput(r.out);
   const char* names[] = {"zx", "zy", "zxx", "zxy", "zyy"};
   for (int k = 0; k < 5; ++k) {
@@ -169,8 +172,7 @@ TEST_F(SurfaceTool, LinearMethodInterpolatesOnTheLibraryTriangles) {
   Points p = randomSurface(50, 3);
   for (auto& z : p.z) z = std::round(z * 8.0) / 8.0;  // coarse values make flat triangles likely too
   const std::string data = dir_.write("data.csv", xyzCsv(p.x, p.y, p.z));
-  const ToolResult r = run({"grid", data, "--method", "linear", "--nx", "41", "--ny", "37", "--bounds=-1,11,-1,9"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  const ToolResult r = ok({"grid", data, "--method", "linear", "--nx", "41", "--ny", "37", "--bounds=-1,11,-1,9"});
   const Grid g = readGrid(r.out);
   const Prepared mesh = prepare(p, {p.x[0]}, {p.y[0]});
   const double zMin = *std::min_element(p.z.begin(), p.z.end()), zMax = *std::max_element(p.z.begin(), p.z.end());
@@ -204,8 +206,7 @@ TEST_F(SurfaceTool, LinearMethodInterpolatesOnTheLibraryTriangles) {
   EXPECT_GT(outside, 100);
 
   // Exact at the data points.
-  const ToolResult atData = run({"eval", data, data, "--method", "linear"});
-  ASSERT_EQ(atData.status, 0) << atData.err;
+  const ToolResult atData = ok({"eval", data, data, "--method", "linear"});
   EXPECT_EQ(column(parseOutput(atData.out), "z"), p.z);
 }
 
@@ -217,8 +218,7 @@ TEST_F(SurfaceTool, OvershootIsReportedForNoisyClustersAndNotForAPlane) {
     for (int k = 0; k < 8; ++k)
       noisy.add(c[0] + 0.04 * random.next(), c[1] + 0.04 * random.next(), random.next());
   const std::string noisyFile = dir_.write("noisy.csv", xyzCsv(noisy.x, noisy.y, noisy.z));
-  ToolResult r = run({"grid", noisyFile, "--nx", "30", "--ny", "30", "-o", "n.csv"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ToolResult r = ok({"grid", noisyFile, "--nx", "30", "--ny", "30", "-o", "n.csv"});
   for (const char* part : {"overshoot", "inside the data hull", "--method linear"})
     EXPECT_NE(r.err.find(part), std::string::npos) << r.err;
   // The counts in the report are those of the written grid.
@@ -293,8 +293,7 @@ TEST_F(SurfaceTool, DuplicatesAreMergedByMeanOrFirst) {
   input.add(p.x[4], p.y[4], p.z[4] + 2.0);
   const std::string file = dir_.write("dups.csv", xyzCsv(input.x, input.y, input.z));
   for (const std::string mode : {"mean", "first"}) {
-    const ToolResult r = run({"grid", file, "--nx", "12", "--ny", "9", "--dedupe", mode});
-    ASSERT_EQ(r.status, 0) << r.err;
+    const ToolResult r = ok({"grid", file, "--nx", "12", "--ny", "9", "--dedupe", mode});
     EXPECT_NE(r.err.find("merged 2 repeated point(s)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("lines 6, 22, 24"), std::string::npos) << r.err;
     Points merged = p;
@@ -313,8 +312,7 @@ TEST_F(SurfaceTool, CollinearFirstThreePointsAreReordered) {
   Lcg random(8);
   for (int k = 0; k < 12; ++k) p.add(5 * random.next(), 5 * random.next(), random.next());
   const std::string file = dir_.write("collinear.csv", "# first rows on a diagonal\n" + xyzCsv(p.x, p.y, p.z));
-  const ToolResult r = run({"grid", file, "--nx", "15", "--ny", "13"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  const ToolResult r = ok({"grid", file, "--nx", "15", "--ny", "13"});
   EXPECT_NE(r.err.find("first three points (lines 3, 4, 5) are collinear"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("moved the point of line 7 into third place"), std::string::npos) << r.err;
   const Grid g = readGrid(r.out);
@@ -347,9 +345,8 @@ Image decodePng(const std::string& path) {
 TEST_F(SurfaceTool, PictureFollowsTheColourMap) {
   const Points p = randomSurface(45, 7);
   const std::string data = dir_.write("data.csv", xyzCsv(p.x, p.y, p.z));
-  const ToolResult r = run({"grid", data, "--nx", "30", "--ny", "20", "--pixel", "3", "--scale", "grid", "--no-points",
+  const ToolResult r = ok({"grid", data, "--nx", "30", "--ny", "20", "--pixel", "3", "--scale", "grid", "--no-points",
                             "--no-hull", "-o", "p.png", "-o", "p.csv"});
-  ASSERT_EQ(r.status, 0) << r.err;
   const Image image = decodePng(dir_.path("p.png"));
   const lumutil::PictureLayout layout = lumutil::pictureLayout(30, 20, 3);
   ASSERT_EQ(image.width, static_cast<png_uint_32>(layout.width));
@@ -372,10 +369,8 @@ TEST_F(SurfaceTool, PictureFollowsTheColourMap) {
   EXPECT_EQ(image.at(layout.barX + 2, layout.barY + layout.barHeight - 1), map[0]);
 
   // On the data's scale, nodes beyond the data range take the over and under colours.
-  ASSERT_EQ(run({"grid", data, "--nx", "30", "--ny", "20", "--pixel", "3", "--bounds=-3,13,-3,11", "--no-points",
-                 "--no-hull", "--contours", "4", "-o", "q.png", "-o", "q.csv"})
-                .status,
-            0);
+  ok({"grid", data, "--nx", "30", "--ny", "20", "--pixel", "3", "--bounds=-3,13,-3,11", "--no-points", "--no-hull",
+      "--contours", "4", "-o", "q.png", "-o", "q.csv"});
   const Image wide = decodePng(dir_.path("q.png"));
   const double corner = readGrid(readFile(dir_.path("q.csv"))).z[0];  // (-3, -3), far outside the data
   const auto [zMin, zMax] = std::minmax_element(p.z.begin(), p.z.end());
