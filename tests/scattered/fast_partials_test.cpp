@@ -353,24 +353,18 @@ bool triangulate(Points& p, Lists& lists) {
   return status == 0;
 }
 
-// Lists in which node 1 neighbours every other node and the others form a
-// ring around it: the walk from node 1 meets all n - 1 others at once.
-Lists fan(int n) {
+// Adjacency lists holding, for node k, neighbours[k-1] in list order.
+Lists listsOf(const std::vector<std::vector<int>>& neighbours) {
   Lists l;
-  l.last.resize(n);
-  auto addList = [&l](int owner, const std::vector<int>& neighbours) {
+  for (const std::vector<int>& list : neighbours) {
     const int first = static_cast<int>(l.node.size()) + 1;
-    for (int v : neighbours) {
+    for (int v : list) {
       l.node.push_back(v);
       l.next.push_back(static_cast<int>(l.node.size()) + 1);
     }
     l.next.back() = first;
-    l.last[owner - 1] = static_cast<int>(l.node.size());
-  };
-  std::vector<int> ring;
-  for (int v = 2; v <= n; ++v) ring.push_back(v);
-  addList(1, ring);
-  for (int v = 2; v <= n; ++v) addList(v, {v == n ? 2 : v + 1, 1, v == 2 ? n : v - 1});
+    l.last.push_back(static_cast<int>(l.node.size()));
+  }
   return l;
 }
 
@@ -418,41 +412,36 @@ TEST(FastRefinement, MatchesStraightforwardWalkOnDelaunayLists) {
   EXPECT_GE(compared, 10);
 }
 
-TEST(FastRefinement, NodeWithMoreNeighboursThanTheCollectorHolds) {
-  // Node 1 at the centre of 700 points on a circle (its list holds them
-  // all) and the ring's points each with three neighbours: the collector's
-  // room runs out on node 1 and the walk takes over. The lists take more than
-  // 6n cells, so sdRefineDerivatives goes point by point too.
+TEST(FastRefinement, ListsBeyondTheFastPathsRoom) {
+  // A fan: node 1 at the centre of 700 points on a circle neighbours them
+  // all, each point of the ring has three neighbours. Refining node 1, the
+  // per-point collector's room runs out and the walk takes over.
   const int n = 701;
   std::vector<double> x{0.0}, y{0.0};
-  for (int i = 0; i < n - 1; ++i) {
-    const double angle = 2 * 3.141592653589793 * i / (n - 1);
-    x.push_back(std::cos(angle) + 1e-3 * (i % 7));
+  std::vector<std::vector<int>> neighbours(1);
+  for (int v = 2; v <= n; ++v) {
+    const double angle = 2 * 3.141592653589793 * (v - 2) / (n - 1);
+    x.push_back(std::cos(angle) + 1e-3 * (v % 7));
     y.push_back(std::sin(angle));
+    neighbours[0].push_back(v);
+    neighbours.push_back({v == n ? 2 : v + 1, 1, v == 2 ? n : v - 1});
   }
-  Points p = finish("fan", x, y);
-  Lists lists = fan(n);
-  compareRefinement(p, lists, p.name);
-}
+  Points fanPoints = finish("fan", x, y);
+  Lists fanLists = listsOf(neighbours);
+  compareRefinement(fanPoints, fanLists, fanPoints.name);
 
-TEST(FastRefinement, ListsOfAnotherShapeAreWalkedPointByPoint) {
-  // Every node neighbours every other: n(n-1) cells, more than a
-  // triangulation's 6n, so sdRefineDerivatives cannot pack them.
-  const int n = 40;
-  Points p = uniform(n, 51);
-  Lists lists;
-  lists.last.resize(n);
-  for (int k = 1; k <= n; ++k) {
-    const int first = static_cast<int>(lists.node.size()) + 1;
-    for (int j = 1; j <= n; ++j) {
-      if (j == k) continue;
-      lists.node.push_back(j);
-      lists.next.push_back(static_cast<int>(lists.node.size()) + 1);
+  // Every node neighbouring every other: n(n-1) cells, more than the 6n of a
+  // triangulation, which sdRefineDerivatives does not pack: it goes point by
+  // point.
+  Points all = uniform(40, 51);
+  std::vector<std::vector<int>> everyOther(all.n());
+  for (int k = 1; k <= all.n(); ++k) {
+    for (int j = 1; j <= all.n(); ++j) {
+      if (j != k) everyOther[k - 1].push_back(j);
     }
-    lists.next.back() = first;
-    lists.last[k - 1] = static_cast<int>(lists.node.size());
   }
-  compareRefinement(p, lists, "complete lists");
+  Lists complete = listsOf(everyOther);
+  compareRefinement(all, complete, "complete lists");
 }
 
 TEST(FastRefinement, GivensMatchesStraightforward) {
