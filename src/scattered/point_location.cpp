@@ -170,7 +170,9 @@ TriangleLocator::TriangleLocator(int pointCount, const double* xData, const doub
       withBoxes_(expectedQueries >= triCount) {}
 
 bool TriangleLocator::inside(int t, double px, double py) const {
-  return sdInsideTriangle(x_, y_, triVertex_, t, px, py);
+  const int* v = triVertex_ + 3 * static_cast<std::ptrdiff_t>(t - 1);
+  return insideTriangle(x_[v[0] - 1], y_[v[0] - 1], x_[v[1] - 1], y_[v[1] - 1], x_[v[2] - 1], y_[v[2] - 1], px,
+                        py);
 }
 
 int TriangleLocator::scanFrom(int first, double px, double py) const {
