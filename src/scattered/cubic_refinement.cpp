@@ -230,7 +230,10 @@ class MarkingCollector {
     markedCount_ = 0;
   }
 
+  // An entry that is not positive already counts as marked for the walk
+  // and is left alone.
   bool mark(int node) {
+    if (adjLast_[node - 1] <= 0) return true;
     if (markedCount_ == kMaxMetNodes) return false;
     adjLast_[node - 1] = -adjLast_[node - 1];
     marked_[markedCount_++] = node;
