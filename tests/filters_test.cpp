@@ -157,6 +157,7 @@ TEST(RateFilter, ZeroMultipleAndVectorOverload)
     // signal, none (cut-off ends and rounding), so the mean falls back to 0.0.
     Values flat(30, 5.0);
     bool mask[120];
+    std::fill(mask, mask + 120, true);
     const Values r = rates(flat);
     const double meanRate = avg(30, r.data(), nullptr);
     ASSERT_TRUE(rateFilter(30, 0, 0, flat.data(), mask));
