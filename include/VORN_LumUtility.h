@@ -282,7 +282,10 @@ LUM_API int Calculate_(int* mode, int* pointCount, double* xData, double* yData,
 // point in partials) from local cubic (or lower) fits and a weighted mean over
 // neighbouring fits; also fills cubicCoef (9n), planeCoef (2n), nearest (9n),
 // fitCount and fitDegree (n each); distSq and distOrder (n each) are scratch.
-// Always returns 0; with fewer than 10 points nothing is written.
+// distSq and distOrder are left as the neighbour selection of the last point
+// leaves them. Always returns 0; with fewer than 10 points nothing is written.
+// Allocates O(n) temporary storage, released before it returns, and keeps no
+// state between calls, so calls on distinct arrays may overlap.
 LUM_API int sdpd3p_(int* pointCount, double* xData, double* yData, double* zData, double* partials,
                     double* cubicCoef, double* planeCoef, double* distSq, int* distOrder, int* nearest,
                     int* fitCount, int* fitDegree);
