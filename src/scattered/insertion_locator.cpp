@@ -35,6 +35,32 @@ int sdCertainSide(double ax, double ay, double bx, double by, double px, double 
   return 0;
 }
 
+int sdKnownSide(double ax, double ay, double bx, double by, double px, double py) {
+  const int certain = sdCertainSide(ax, ay, bx, by, px, py);
+  if (certain != 0) return certain;
+  // Difference a - b without rounding: Knuth's two-sum error term is zero.
+  auto exactDiff = [](double a, double b) {
+    const double s = a - b;
+    const double bb = s - a;
+    return (a - (s - bb)) + (-b - bb) == 0.0;
+  };
+  // Product without rounding: the fused multiply-add residual is zero, and
+  // the product is far from the subnormal range (where the residual itself
+  // could round to zero) unless it is zero with a zero factor.
+  auto exactProduct = [](double u, double v) {
+    const double p = u * v;
+    if (p == 0.0) return u == 0.0 || v == 0.0;
+    return std::fabs(p) >= 0x1p-900 && std::fma(u, v, -p) == 0.0;
+  };
+  if (!(exactDiff(bx, ax) && exactDiff(py, ay) && exactDiff(px, ax) && exactDiff(by, ay))) {
+    return kSideUnknown;
+  }
+  const double dx = bx - ax, dy = py - ay, ex = px - ax, ey = by - ay;
+  if (!exactProduct(dx, dy) || !exactProduct(ex, ey)) return kSideUnknown;
+  const double l = dx * dy, r = ex * ey;  // exact: the comparison is the exact one
+  return l > r ? 1 : (l < r ? -1 : 0);
+}
+
 InsertionLocator::InsertionLocator(const CompactMesh& mesh, int first, int second, int third)
     : mesh_(mesh) {
   const int n = mesh.size();
@@ -106,10 +132,16 @@ int InsertionLocator::nearbyNode(double px, double py) const {
   return 0;
 }
 
-bool InsertionLocator::locate(int m0, double px, double py, int nodeCount, int* i1, int* i2,
-                              int* i3) const {
+InsertionLocator::Answer InsertionLocator::locate(int m0, double px, double py, int nodeCount,
+                                                  int* i1, int* i2, int* i3) const {
   const CompactMesh& m = mesh_;
-  auto side = [&](int a, int b) { return sdCertainSide(m.X(a), m.Y(a), m.X(b), m.Y(b), px, py); };
+  bool roundingSeen = false;  // a test that rounding could decide
+  auto side = [&](int a, int b) {
+    const int s = sdKnownSide(m.X(a), m.Y(a), m.X(b), m.Y(b), px, py);
+    if (s == kSideUnknown) roundingSeen = true;
+    return s;
+  };
+  auto declined = [&] { return roundingSeen ? Answer::kNearlyCollinear : Answer::kDeclined; };
   // P right of a -> b in the triangulation's own arithmetic.
   auto right = [&](int a, int b) {
     return !((m.X(b) - m.X(a)) * (py - m.Y(a)) >= (px - m.X(a)) * (m.Y(b) - m.Y(a)));
@@ -127,7 +159,7 @@ bool InsertionLocator::locate(int m0, double px, double py, int nodeCount, int* 
   int c = std::abs(e[1].node);
   bool entered = false;
   for (int steps = 0;; ++steps) {
-    if (steps > 2 * nodeCount) return false;
+    if (steps > 2 * nodeCount) return Answer::kDeclined;
     int u, v;  // the edge u -> v to cross
     if (!entered && right(a, b)) {
       u = a, v = b;
@@ -144,36 +176,85 @@ bool InsertionLocator::locate(int m0, double px, double py, int nodeCount, int* 
     const int dv = m.degree(v);
     int j = 0;
     while (j < dv && std::abs(ev[j].node) != u) ++j;
-    if (j == dv || ev[j].node < 0) return false;  // damaged, or P outside the hull
+    if (j == dv || ev[j].node < 0) return Answer::kDeclined;  // damaged, or P outside the hull
     a = v;
     b = u;
     c = std::abs(ev[j + 1 == dv ? 0 : j + 1].node);
     entered = true;
   }
 
-  // P strictly inside T = (a, b, c).
-  if (side(a, b) <= 0 || side(b, c) <= 0 || side(c, a) <= 0) return false;
+  // P strictly inside T = (a, b, c), or exactly on one of its edges. Each
+  // edge is also tested from its other end: the walk tests a shared edge
+  // from the neighbouring triangle, with the other end as base point and
+  // another rounding error. An edge holding P must give an exact tie from
+  // both ends (integer-like data).
+  auto across = [&](int u, int v) {  // node across u -> v (after u in v's list), 0 on the hull
+    const CompactMesh::Entry* ev = m.entries(v);
+    const int dv = m.degree(v);
+    int i = 0;
+    while (i < dv && ev[i].node != u) ++i;
+    return i == dv ? 0 : std::abs(ev[i + 1 == dv ? 0 : i + 1].node);
+  };
+  enum Edge { kInside, kOn, kOther };
+  auto edge = [&](int u, int v) {
+    const int forward = side(u, v), backward = side(v, u);
+    if (forward == 1 && backward == -1) return kInside;
+    if (forward == 0 && backward == 0) return kOn;
+    return kOther;
+  };
+  int t[3] = {a, b, c};
+  {
+    const Edge e[3] = {edge(a, b), edge(b, c), edge(c, a)};
+    int on = -1;
+    for (int j = 0; j < 3; ++j) {
+      if (e[j] == kOther || (e[j] == kOn && on >= 0)) return declined();  // outside, or at a vertex
+      if (e[j] == kOn) on = j;
+    }
+    if (on >= 0) {
+      // The walk comes from m0's side of the edge u -> v and stops in the
+      // first of the two triangles holding P that it reaches.
+      const int u = t[on], v = t[(on + 1) % 3];
+      const int m0Side = sdKnownSide(m.X(u), m.Y(u), m.X(v), m.Y(v), m.X(m0), m.Y(m0));
+      if (m0Side == kSideUnknown) return Answer::kNearlyCollinear;
+      if (m0Side == 0) return Answer::kDeclined;
+      if (m0Side < 0) {
+        const int d = across(u, v);
+        if (d == 0 || edge(u, d) != kInside || edge(d, v) != kInside) return declined();
+        t[0] = v, t[1] = u, t[2] = d;
+      }
+    }
+  }
   // The walk from m0 stays inside the hull.
   const CompactMesh::Entry* e0 = m.entries(m0);
   const int d0 = m.degree(m0);
   if (e0[d0 - 1].node < 0) {
     const int mf = std::abs(e0[0].node);
     const int ml = -e0[d0 - 1].node;
-    if (side(m0, mf) <= 0 || side(ml, m0) <= 0) return false;
+    const int sf = side(m0, mf), sl = side(ml, m0);
+    if (sf != 1 || sl != 1) return declined();
   }
   // Ray tests from m0 to the vertices of T.
-  const int t[3] = {a, b, c};
+  int ray[3];
+  for (int j = 0; j < 3; ++j) ray[j] = t[j] == m0 ? 1 : side(m0, t[j]);  // m0 itself: 0 >= 0
   bool left[3];
   int notLeft = 0;
   for (int j = 0; j < 3; ++j) {
-    if (t[j] == m0) {
-      left[j] = true;  // (0 * dy >= dx * 0) holds exactly
-    } else {
-      const int s = side(m0, t[j]);
-      if (s == 0) return false;
-      left[j] = s > 0;
-    }
+    if (ray[j] != 1 && ray[j] != -1) return declined();  // a tie, or not known
+    left[j] = ray[j] > 0;
     notLeft += left[j] ? 0 : 1;
+  }
+  // The rest of the walk's decisions near its two ends: the ray tests of
+  // m0's neighbours (its cone search) and of the nodes across T's edges (its
+  // last steps). Where rounding decides one of them, the nodes near P lie
+  // within rounding of the line from m0 (tiny clusters, nearly collinear
+  // data): stop using the locator. Exact ties are the walk's own business.
+  for (int j = 0; j < d0; ++j) {
+    const int w = std::abs(e0[j].node);
+    if (side(m0, w) == kSideUnknown) return Answer::kNearlyCollinear;
+  }
+  for (int j = 0; j < 3; ++j) {
+    const int w = across(t[j], t[(j + 1) % 3]);
+    if (w != 0 && w != m0 && side(m0, w) == kSideUnknown) return Answer::kNearlyCollinear;
   }
   // One vertex not left: it is i2. Two not left: the left one is i1.
   int first = 0;
@@ -183,12 +264,12 @@ bool InsertionLocator::locate(int m0, double px, double py, int nodeCount, int* 
   } else if (notLeft == 2) {
     while (!left[first]) ++first;
   } else {
-    return false;  // impossible with certain tests; kept as a guard
+    return Answer::kDeclined;  // impossible with known tests; kept as a guard
   }
   *i1 = t[first];
   *i2 = t[(first + 1) % 3];
   *i3 = t[(first + 2) % 3];
-  return true;
+  return Answer::kFound;
 }
 
 }  // namespace lum::scattered

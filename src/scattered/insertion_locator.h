@@ -24,20 +24,31 @@
 // triangle T holding P. It then answers for the insertion walk only when every
 // fact the argument above needs is certain in exact arithmetic, each by the
 // certified orientation sign below:
-//   - P lies strictly inside T (all three edge tests certain);
+//   - P lies strictly inside T (the three edge tests certain, each edge taken
+//     from both of its ends: the walk may test a shared edge from the
+//     neighbouring triangle);
 //   - m0 is an interior node, or P lies strictly inside m0's hull angle (the
 //     walk's hull-edge tests at m0 are certain), so the walk neither restarts
 //     nor steps outside the hull;
 //   - the ray test of each vertex of T is certain (or the vertex is m0).
+// In addition, the ray tests of m0's neighbours and of the three nodes across
+// T's edges must not be decided by rounding (see below).
 // Under these conditions the exact walk ends in T with the vertices in the
 // order above, and the floating-point walk evaluates exactly these tests with
 // the same results. Its other tests (the ray tests and inside tests of the
-// triangles it crosses before T) can differ from exact arithmetic only when a
-// node lies within rounding of the line through m0 and P, or P within
-// rounding of being inside a crossed triangle: nearly collinear nodes, where
-// the walk's own tests contradict each other. Everything else (points outside
-// the hull, points on an edge or at a node, uncertain tests, a walk that does
-// not settle) is left to sdFindTriangle.
+// triangles it crosses before T) can mislead it only near triangles whose
+// orientation rounding decides (three nodes collinear up to rounding; there
+// P can pass a crossed sliver's inside test without lying in it), or when a
+// node on the path lies within rounding of the line from m0 to P. Nearly
+// collinear input (points on a rotated line) does both; random data does
+// neither. So the locator is switched off for the rest of the call as soon as
+// such input shows: when a triangle the insertion creates (each lies in the
+// new node's fan after the swaps) has an orientation that rounding decides,
+// or when one of the locator's own tests is decided by rounding. Exact zeros
+// (integer-like coordinates, points on edges of a grid) compute exactly and
+// leave it on. Everything else (points outside the hull, points on an edge
+// or at a node, uncertain tests, a walk that does not settle) is left to
+// sdFindTriangle.
 #ifndef LUM_SCATTERED_INSERTION_LOCATOR_H
 #define LUM_SCATTERED_INSERTION_LOCATOR_H
 
@@ -65,6 +76,14 @@ namespace lum::scattered {
 // (or d is NaN) and the filter reports 0. Inputs must be finite.
 int sdCertainSide(double ax, double ay, double bx, double by, double px, double py);
 
+// The orientation test "P left of (or on) A -> B" where its outcome is known
+// for sure: +1 or -1 as sdCertainSide, or, where the filter cannot decide but
+// the computation is exact (no difference or product rounded; integer-like
+// coordinates), the exact sign, 0 for an exact tie. kSideUnknown when
+// rounding could decide the computed test.
+inline constexpr int kSideUnknown = 2;
+int sdKnownSide(double ax, double ay, double bx, double by, double px, double py);
+
 // Grid of inserted nodes plus visibility walk, for one triangulation call on
 // a CompactMesh (node numbers are the mesh's internal ones). Memory: about n/2
 // ints, released with the object.
@@ -79,9 +98,13 @@ class InsertionLocator {
 
   // Tries to give, for the point (px, py) and the walk's start node m0, the
   // triangle (i1, i2, i3) that the insertion walk would return, in its order.
-  // Returns false when the conditions above do not all hold; the caller then
-  // runs the walk. nodeCount is the number of nodes in the mesh.
-  bool locate(int m0, double px, double py, int nodeCount, int* i1, int* i2, int* i3) const;
+  // kFound: answered. kDeclined: the conditions above do not all hold; the
+  // caller runs the walk. kNearlyCollinear: declined, and one of the tests was
+  // decided by rounding (not an exact zero): the nodes near P are collinear
+  // up to rounding, where the walk's path can stray (see above); the caller
+  // stops using the locator. nodeCount is the number of nodes in the mesh.
+  enum class Answer { kFound, kDeclined, kNearlyCollinear };
+  Answer locate(int m0, double px, double py, int nodeCount, int* i1, int* i2, int* i3) const;
 
   // Memory hints for points about to be located: the grid cell of a point two
   // insertions ahead, and the start node of the point one insertion ahead.

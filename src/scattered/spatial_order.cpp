@@ -50,18 +50,20 @@ std::vector<int> sdHilbertOrder(int n, const double* x, const double* y) {
   const double sx = x1 > x0 ? 65535.0 / (x1 - x0) : 0.0;
   const double sy = y1 > y0 ? 65535.0 / (y1 - y0) : 0.0;
   // Keys with the point index in the low half; a stable radix sort on the
-  // high half, 16 bits at a time, keeps ascending point numbers among ties.
+  // high half, 11 bits at a time, keeps ascending point numbers among ties.
   std::vector<std::uint64_t> item(n), sorted(n);
   for (int k = 0; k < n; ++k) {
     const std::uint64_t key = hilbertIndex(quantize(x[k], x0, sx), quantize(y[k], y0, sy));
     item[k] = (key << 32) | static_cast<std::uint32_t>(k);
   }
-  std::vector<int> count(65537);
-  for (int shift = 32; shift < 64; shift += 16) {
+  constexpr int kDigitBits = 11;
+  constexpr std::uint64_t kDigitMask = (1u << kDigitBits) - 1;
+  std::vector<int> count((1u << kDigitBits) + 1);
+  for (int shift = 32; shift < 64; shift += kDigitBits) {
     std::fill(count.begin(), count.end(), 0);
-    for (const std::uint64_t v : item) ++count[((v >> shift) & 0xffff) + 1];
-    for (int b = 1; b <= 65536; ++b) count[b] += count[b - 1];
-    for (const std::uint64_t v : item) sorted[count[(v >> shift) & 0xffff]++] = v;
+    for (const std::uint64_t v : item) ++count[((v >> shift) & kDigitMask) + 1];
+    for (size_t b = 1; b < count.size(); ++b) count[b] += count[b - 1];
+    for (const std::uint64_t v : item) sorted[count[(v >> shift) & kDigitMask]++] = v;
     item.swap(sorted);
   }
   for (int i = 0; i < n; ++i) order[i] = static_cast<int>(item[i] & 0xffffffffu);

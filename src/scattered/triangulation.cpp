@@ -623,7 +623,11 @@ void removeThinTriangles(int n, const Coords& p, int* triCount, int* triVertex, 
     if (inRange(borderSeg[2 * l - 2])) ++startsAt[borderSeg[2 * l - 2]];
   }
   std::vector<int> staleSlot(static_cast<size_t>(originals) + 1, 0);
+  // Copies of the chain at the start of a pass (room reserved now, so that
+  // nothing is allocated once the arrays start changing).
   std::vector<int> oldSeg, oldTri;
+  oldSeg.reserve(2 * segTri.size());
+  oldTri.reserve(segTri.size());
 
   for (int pass = 1; pass <= kThinPasses; ++pass) {
     int removed = 0;
@@ -716,6 +720,28 @@ int triangulateCompact(int count, const double* x, const double* y, int* adjNode
   CompactMesh m(count, x, y);
   if (!m.load(3, adjNode, adjNext, adjLast)) return core::kLostTrack;
   InsertionLocator locator(m, m.internal(1), m.internal(2), m.internal(3));
+  // Triangle (r, u, w) of the mesh whose orientation rounding decides: the
+  // walk may then leave the certified path, so the locator stops answering
+  // (see insertion_locator.h).
+  auto roundingDecides = [&](int r, int u, int w) {
+    auto decides = [&](int a, int b, int c) {
+      return sdKnownSide(m.X(a), m.Y(a), m.X(b), m.Y(b), m.X(c), m.Y(c)) == kSideUnknown;
+    };
+    // The bound depends on the vertex the test is taken from: try all three.
+    return decides(r, u, w) || decides(u, w, r) || decides(w, r, u);
+  };
+  auto fanHasSliver = [&](int r) {
+    const CompactMesh::Entry* e = m.entries(r);
+    const int d = m.degree(r);
+    for (int j = 0; j < d; ++j) {
+      if (j == d - 1 && e[j].node < 0) break;  // the gap of a hull node
+      if (roundingDecides(r, std::abs(e[j].node), std::abs(e[j + 1 == d ? 0 : j + 1].node))) {
+        return true;
+      }
+    }
+    return false;
+  };
+  bool useLocator = !roundingDecides(m.internal(1), m.internal(2), m.internal(3));
   std::vector<int> scratch;
   int st = 0;
   for (int k = 4; k <= count && st == 0; ++k) {
@@ -732,7 +758,12 @@ int triangulateCompact(int count, const double* x, const double* y, int* adjNode
     }
     int i1 = 0, i2 = 0, i3 = 0;
     core::Search found = core::Search::kFound;
-    if (locator.locate(m0, xk, yk, nodeCount, &i1, &i2, &i3)) {
+    InsertionLocator::Answer answer = InsertionLocator::Answer::kDeclined;
+    if (useLocator) {
+      answer = locator.locate(m0, xk, yk, nodeCount, &i1, &i2, &i3);
+      if (answer == InsertionLocator::Answer::kNearlyCollinear) useLocator = false;
+    }
+    if (answer == InsertionLocator::Answer::kFound) {
       // The swaps that follow test the nodes across the triangle's edges.
       m.prefetchAcross(i1, i2);
       m.prefetchAcross(i2, i3);
@@ -743,11 +774,16 @@ int triangulateCompact(int count, const double* x, const double* y, int* adjNode
     st = core::linkNode(m, r, xk, yk, found, i1, i2, i3, nodeCount, adjFree, scratch);
     if (st == core::kLostTrack) return st;
     if (st > 0) st = m.external(st);  // the earlier point that k duplicates
-    if (st == 0) locator.recordNode(r, k);
+    if (st == 0) {
+      locator.recordNode(r, k);
+      if (useLocator && fanHasSliver(r)) useLocator = false;
+    }
   }
+  // The check comes first: it is the last step that allocates, so an
+  // allocation failure leaves the caller's lists untouched for the plain path.
+  if (st == 0 && !m.formsTriangulation(*adjFree - 1)) st = kTriBrokenLists;
   m.materialize(adjNode, adjNext, adjLast);
-  if (st != 0) return st;
-  return m.formsTriangulation(*adjFree - 1) ? 0 : kTriBrokenLists;
+  return st;
 }
 
 }  // namespace
