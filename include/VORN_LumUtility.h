@@ -13,8 +13,9 @@
 // - Lengths and index ranges are the caller's duty unless a comment says that
 //   the function checks them. The library throws nothing of its own; standard
 //   exceptions (std::bad_alloc, std::length_error, std::out_of_range) pass through.
-// - Concurrency: every function may run concurrently on distinct data, except
-//   the scattered-data family, whose calls must not overlap.
+// - Concurrency: every function may run concurrently on distinct data. The
+//   scattered-data family keeps only its remembered counts between calls
+//   (process-wide atomics); its section says which of its calls may overlap.
 //
 // Units: degrees for the spherical conversions, mlaRotateAroundAxis and
 // solveVectorsRelAng; radians for rotation_x/y/z; arc-seconds in the encoder
@@ -266,7 +267,17 @@ LUM_API float encoderCalibration(double reading, unsigned int count, float* tabl
 // on nearly collinear data). An output point with a NaN or infinite coordinate
 // gets NaN in its zOut/zGrid entry.
 // work holds 17 * pointCount doubles, iwork 39 * pointCount ints.
-// Calls of this family must not overlap in time.
+// Concurrency: calls on distinct work arrays may run at the same time. On one
+// prepared surface, Calculate_ and the mode 3 calls of sdbi3p_ and sdsf3p_ only
+// read xData, yData, zData, work and iwork, so any number of them may run at
+// once, each with its own output array; the library starts no thread. A call
+// that writes the work arrays (sdbi3p_ or sdsf3p_ in any mode other than 3, and
+// sdpd3p_) must not overlap another call on the same arrays. Each driver's
+// remembered pointCount, and the mesh counts that sdsf3p_ keeps for its modes 2
+// and 3, are process-wide: a mode 2 or 3 call is checked against the same
+// driver's last call in another mode, from whichever thread, and sdsf3p_ in
+// mode 2 or 3 must not overlap a full sdsf3p_ preparation. A call allocates
+// search indexes proportional to pointCount and releases them before it returns.
 // ---------------------------------------------------------------------------
 
 // Interpolates at outCount points. mode 1: full preparation; 2: same (x, y),

@@ -9,19 +9,10 @@
 
 namespace lumpy {
 
-// Whether the library's surface evaluation (Calculate_) may run on several
-// threads at once on one prepared surface. While it may not, every
-// evaluation call takes the scattered-data lock, so the worker threads take
-// turns and the results stay the same.
-#ifndef LUM_PY_CONCURRENT_EVALUATION
-#define LUM_PY_CONCURRENT_EVALUATION 0
-#endif
-inline constexpr bool kConcurrentEvaluation = LUM_PY_CONCURRENT_EVALUATION != 0;
-
-// One lock for every call of the library's scattered-data family that keeps
-// process-wide state: the remembered point counts of sdbi3p_ (a preparation
-// that re-uses a triangulation must find its own count there) and, while
-// kConcurrentEvaluation is false, the evaluation scratch.
+// One lock around the library's scattered-data preparations: sdbi3p_ keeps
+// its remembered point count process-wide, and a preparation that re-uses a
+// triangulation must find its own count there. Evaluation (Calculate_) on a
+// prepared surface only reads it, so it runs unlocked on any number of threads.
 std::mutex& scatteredLock();
 
 // Held around a preparation (sdbi3p_ calls): always locks.
@@ -31,18 +22,6 @@ class PreparationGuard {
 
  private:
   std::lock_guard<std::mutex> lock_;
-};
-
-// Held around an evaluation (Calculate_ calls): locks only while the
-// library's evaluation must not overlap.
-class EvaluationGuard {
- public:
-  EvaluationGuard() : lock_(scatteredLock(), std::defer_lock) {
-    if (!kConcurrentEvaluation) lock_.lock();
-  }
-
- private:
-  std::unique_lock<std::mutex> lock_;
 };
 
 // The number of threads for `workers` as scipy counts them: -1 all cores,

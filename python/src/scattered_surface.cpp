@@ -149,13 +149,10 @@ void ScatteredSurface::smoothValues(const double* x, const double* y, std::size_
     int mode = kFullPreparation;  // any mode but 2 and 3: no re-use count check
     int outCount = static_cast<int>(std::min(kPointsPerCall, count - begin));
     int status = -1;
-    {
-      EvaluationGuard guard;
-      Calculate_(&mode, &n, const_cast<double*>(p.x.data()), const_cast<double*>(p.y.data()),
-                 const_cast<double*>(z_.data()), &outCount, const_cast<double*>(x + begin),
-                 const_cast<double*>(y + begin), out + begin, &status, const_cast<double*>(work_.data()),
-                 const_cast<int*>(shared_->iwork.data()), shared_->borderCount, shared_->triCount);
-    }
+    Calculate_(&mode, &n, const_cast<double*>(p.x.data()), const_cast<double*>(p.y.data()),
+               const_cast<double*>(z_.data()), &outCount, const_cast<double*>(x + begin),
+               const_cast<double*>(y + begin), out + begin, &status, const_cast<double*>(work_.data()),
+               const_cast<int*>(shared_->iwork.data()), shared_->borderCount, shared_->triCount);
     if (status != kStatusOk) throw std::runtime_error("the surface evaluation failed: " + statusText(status));
   }
 }
