@@ -150,7 +150,10 @@ InsertionLocator::Answer InsertionLocator::locate(int m0, double px, double py, 
   // Visibility walk over triangles (a, b, c), counterclockwise, from a node
   // near P. a -> b is the edge it came through (not tested again). A walk
   // in a Delaunay triangulation with consistent tests never revisits a
-  // triangle; the step limit only guards against rounding.
+  // triangle. From a grid node it takes a few steps; the limit, of the order
+  // of the insertion walk's own length, keeps a bad start (or a cycle from
+  // rounding) from costing more than that walk, which then runs instead.
+  const int stepLimit = 64 + 4 * static_cast<int>(std::sqrt(static_cast<double>(nodeCount)));
   int start = nearbyNode(px, py);
   if (start == 0) start = m0;
   const CompactMesh::Entry* e = m.entries(start);
@@ -159,7 +162,7 @@ InsertionLocator::Answer InsertionLocator::locate(int m0, double px, double py, 
   int c = std::abs(e[1].node);
   bool entered = false;
   for (int steps = 0;; ++steps) {
-    if (steps > 2 * nodeCount) return Answer::kDeclined;
+    if (steps > stepLimit) return Answer::kDeclined;
     int u, v;  // the edge u -> v to cross
     if (!entered && right(a, b)) {
       u = a, v = b;

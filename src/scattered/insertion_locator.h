@@ -22,33 +22,46 @@
 // InsertionLocator finds the triangle another way: a grid of the inserted
 // nodes gives a node near P, and a short visibility walk from there reaches a
 // triangle T holding P. It then answers for the insertion walk only when every
-// fact the argument above needs is certain in exact arithmetic, each by the
-// certified orientation sign below:
-//   - P lies strictly inside T (the three edge tests certain, each edge taken
-//     from both of its ends: the walk may test a shared edge from the
-//     neighbouring triangle);
-//   - m0 is an interior node, or P lies strictly inside m0's hull angle (the
-//     walk's hull-edge tests at m0 are certain), so the walk neither restarts
-//     nor steps outside the hull;
-//   - the ray test of each vertex of T is certain (or the vertex is m0).
-// In addition, the ray tests of m0's neighbours and of the three nodes across
-// T's edges must not be decided by rounding (see below).
-// Under these conditions the exact walk ends in T with the vertices in the
-// order above, and the floating-point walk evaluates exactly these tests with
-// the same results. Its other tests (the ray tests and inside tests of the
-// triangles it crosses before T) can mislead it only near triangles whose
-// orientation rounding decides (three nodes collinear up to rounding; there
-// P can pass a crossed sliver's inside test without lying in it), or when a
+// fact the argument above needs is known for sure, each orientation test by
+// sdKnownSide below (the certified filter, or exact evaluation where the
+// computation involves no rounding):
+//   - P lies strictly inside T: each edge test is known positive, taken from
+//     both ends of the edge (the walk may test a shared edge from the
+//     neighbouring triangle, with the other end as base point);
+//   - or P lies on one edge u -> v of T, the two tests of that edge being
+//     exact ties (integer-like data) and the others known positive, and m0
+//     lies known strictly on one side of the line u-v: the walk comes from
+//     that side and stops in the first of the two triangles holding P, the
+//     one on m0's side (its other two edges must then be known positive too);
+//   - m0 is an interior node, or P lies known strictly inside m0's hull angle
+//     (the walk's hull-edge tests at m0), so the walk neither restarts nor
+//     steps outside the hull;
+//   - the ray test of each vertex of the answer is known and not a tie (or
+//     the vertex is m0).
+// Under these conditions the exact walk ends in that triangle with the
+// vertices in the order above, and the floating-point walk evaluates these
+// tests with the same results.
+//
+// The walk's other tests (ray and inside tests of the triangles it crosses on
+// the way) can mislead it only where rounding decides them: near triangles
+// whose orientation rounding decides (three nodes collinear up to rounding;
+// P can pass such a sliver's inside test without lying in it), or where a
 // node on the path lies within rounding of the line from m0 to P. Nearly
-// collinear input (points on a rotated line) does both; random data does
-// neither. So the locator is switched off for the rest of the call as soon as
-// such input shows: when a triangle the insertion creates (each lies in the
-// new node's fan after the swaps) has an orientation that rounding decides,
-// or when one of the locator's own tests is decided by rounding. Exact zeros
-// (integer-like coordinates, points on edges of a grid) compute exactly and
-// leave it on. Everything else (points outside the hull, points on an edge
-// or at a node, uncertain tests, a walk that does not settle) is left to
-// sdFindTriangle.
+// collinear input (points on a rotated line, clusters a few ulps wide) does
+// this; random data practically never. So the locator also checks the ray
+// tests of m0's neighbours (the walk's cone search) and of the three nodes
+// across the answer's edges (its last steps), and it is switched off for the
+// rest of the call as soon as such input shows: when one of its own tests is
+// decided by rounding, or when a triangle the insertion creates (each lies in
+// the new node's fan after the swaps) has an orientation that rounding
+// decides from one of its vertices. Exact ties do not switch it off.
+// Everything else (points outside the hull, points at a node, ties, tests
+// not known, a walk that does not settle) is left to sdFindTriangle.
+//
+// The tests compare the two on uniform, clustered, long thin, shuffled-grid
+// and cocircular data, and on nearly degenerate sets where the walk itself
+// strays or fails (rotated lines, rotated and jittered grids, clusters 1e-13
+// wide, small integer lattices).
 #ifndef LUM_SCATTERED_INSERTION_LOCATOR_H
 #define LUM_SCATTERED_INSERTION_LOCATOR_H
 

@@ -7,21 +7,22 @@
 namespace lum::scattered {
 namespace {
 
-// Position of (qx, qy) on the Hilbert curve through a 2^16 x 2^16 grid.
+// Position of (qx, qy) on the Hilbert curve through a 2^16 x 2^16 grid, two
+// bits per level from the top. The curve's sub-squares are turned and
+// mirrored; `swap` and `flip` track that transform for the lower bits (the
+// two commute, so composing them is an exclusive or). Branch-free: the bits
+// of random points are unpredictable.
 std::uint32_t hilbertIndex(std::uint32_t qx, std::uint32_t qy) {
-  constexpr std::uint32_t kSide = 1u << 16;
-  std::uint32_t d = 0;
-  for (std::uint32_t s = kSide / 2; s > 0; s /= 2) {
-    const std::uint32_t rx = (qx & s) ? 1 : 0;
-    const std::uint32_t ry = (qy & s) ? 1 : 0;
-    d += s * s * ((3 * rx) ^ ry);
-    if (ry == 0) {
-      if (rx == 1) {
-        qx = kSide - 1 - qx;
-        qy = kSide - 1 - qy;
-      }
-      std::swap(qx, qy);
-    }
+  std::uint32_t d = 0, flip = 0, swap = 0;
+  for (int i = 15; i >= 0; --i) {
+    std::uint32_t bx = (qx >> i) & 1, by = (qy >> i) & 1;
+    const std::uint32_t t = (bx ^ by) & swap;
+    bx ^= t ^ flip;
+    by ^= t ^ flip;
+    d = (d << 2) | ((3 * bx) ^ by);
+    const std::uint32_t turn = by ^ 1;  // lower-left or lower-right quadrant
+    flip ^= turn & bx;
+    swap ^= turn;
   }
   return d;
 }

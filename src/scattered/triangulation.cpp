@@ -69,23 +69,14 @@ struct Lists {
   }
 };
 
+// 1-based view of the coordinates.
 struct Coords {
   const double* x;
   const double* y;
   double X(int k) const { return x[k - 1]; }
   double Y(int k) const { return y[k - 1]; }
-
-  // P left of (or on) the directed line from node a to node b.
-  bool left(int a, int b, double px, double py) const {
-    return (X(b) - X(a)) * (py - Y(a)) >= (px - X(a)) * (Y(b) - Y(a));
-  }
-  // dot(P - b, a - b) for a point P and nodes a, b.
-  double dotFrom(int b, double px, double py, int a) const {
-    return (px - X(b)) * (X(a) - X(b)) + (py - Y(b)) * (Y(a) - Y(b));
-  }
 };
 
-using MutLists = Lists<int>;
 using ConstLists = Lists<const int>;
 
 // The caller's lists as a store for the insertion steps of insertion_core.h
@@ -807,13 +798,13 @@ void sdTriangulate(const int* n, const double* x, const double* y, int* adjNode,
       return;
     }
   }
-  const Coords p{x, y};
+  const ListMesh<const int> points{nullptr, nullptr, nullptr, x, y};
   static constexpr int kRightTurn[6] = {3, -2, 1, -3, 2, -1};  // triangle (1, 3, 2)
   static constexpr int kLeftTurn[6] = {2, -3, 3, -1, 1, -2};   // triangle (1, 2, 3)
   const int* initial = nullptr;
-  if (!p.left(1, 2, p.X(3), p.Y(3))) {
+  if (!core::left(points, 1, 2, x[2], y[2])) {
     initial = kRightTurn;
-  } else if (!p.left(2, 1, p.X(3), p.Y(3))) {
+  } else if (!core::left(points, 2, 1, x[2], y[2])) {
     initial = kLeftTurn;
   } else {
     *status = kTriCollinear;
@@ -836,7 +827,7 @@ void sdTriangulate(const int* n, const double* x, const double* y, int* adjNode,
   try {
     st = triangulateCompact(count, x, y, adjNode, adjNext, adjLast, adjFree);
   } catch (const std::bad_alloc&) {
-    st = core::kLostTrack;  // no memory for the fast path: the plain one needs none
+    st = core::kLostTrack;  // no memory for the fast path: the plain one needs very little
   }
   if (st == core::kLostTrack) {
     *adjFree = 7;  // the caller's lists still hold only the initial triangle

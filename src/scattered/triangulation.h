@@ -61,6 +61,19 @@
 //
 // Orientation test used by every routine here: P lies left of (or on) the
 // directed line A -> B when (xB - xA)*(yP - yA) >= (xP - xA)*(yB - yA).
+//
+// Speed. The routines give exactly the results of the plain procedures
+// described with each of them, but work on scratch copies allocated per call
+// (O(n) memory, released before return) so that they take O(n log n) on
+// points in random order: the insertion runs on a packed copy of the lists
+// (compact_mesh.h) and locates most points with a grid and a short walk
+// (insertion_locator.h) instead of the walk from the previous point; the
+// conversion reads the lists once into a packed snapshot (list_snapshot.h);
+// the border chain follows a start-vertex map; thin-triangle removal keeps
+// triangle numbers in a Fenwick tree instead of shifting the lists. Where a
+// scratch copy cannot be allocated, sdTriangulate and the triangle table fall
+// back to the plain procedures; the border chain and thin-triangle removal let
+// std::bad_alloc reach the caller.
 #ifndef LUM_SCATTERED_TRIANGULATION_H
 #define LUM_SCATTERED_TRIANGULATION_H
 
