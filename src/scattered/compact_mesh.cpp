@@ -19,16 +19,13 @@ CompactMesh::CompactMesh(int n, const double* x, const double* y)
 }
 
 int CompactMesh::indexOf(int r, int c) const {
-  const Entry* e = entries(r);
+  const int* cell = cells(r);
   const int d = degree(r);
-  if (cacheNode_ == r && cacheCell_ == c && cacheIndex_ < d && e[cacheIndex_].cell == c) {
-    return cacheIndex_;
-  }
+  const int hinted = hint_[c & (kHints - 1)];
+  if (hinted < d && cell[hinted] == c) return hinted;  // cells are unique: r's cell c
   for (int i = 0; i < d; ++i) {
-    if (e[i].cell == c) {
-      cacheNode_ = r;
-      cacheCell_ = c;
-      cacheIndex_ = i;
+    if (cell[i] == c) {
+      remember(c, i);
       return i;
     }
   }
@@ -39,24 +36,21 @@ int CompactMesh::nextOf(int r, int c) const {
   const int d = degree(r);
   const int i = indexOf(r, c);
   const int j = i + 1 == d ? 0 : i + 1;
-  const int next = entries(r)[j].cell;
-  cacheNode_ = r;
-  cacheCell_ = next;
-  cacheIndex_ = j;
+  const int next = cells(r)[j];
+  remember(next, j);
   return next;
 }
 
 int CompactMesh::findCell(int r, int target, int /*limit*/) const {
   // As the walk from the first cell: the first cell before the last holding
   // target, else the last cell. (A list here has fewer cells than any limit.)
-  const Entry* e = entries(r);
+  const int* e = neighbours(r);
   const int d = degree(r);
   int i = 0;
-  while (i < d - 1 && e[i].node != target) ++i;
-  cacheNode_ = r;
-  cacheCell_ = e[i].cell;
-  cacheIndex_ = i;
-  return e[i].cell;
+  while (i < d - 1 && e[i] != target) ++i;
+  const int cell = cells(r)[i];
+  remember(cell, i);
+  return cell;
 }
 
 void CompactMesh::reserve(int r, int count) {
@@ -64,11 +58,18 @@ void CompactMesh::reserve(int r, int count) {
   if (count <= cap) return;
   const int newCap = std::max({16, 2 * cap, count});
   const size_t off = pool_.size();
-  pool_.resize(off + 1 + newCap);  // may move the pool: copy by index below
-  pool_[off] = Entry{newCap, 0};
+  pool_.resize(off + 1 + 2 * static_cast<size_t>(newCap));  // may move the pool
+  pool_[off] = newCap;
   Record& R = rec_[r - 1];
-  const Entry* from = R.spill == 0 ? R.e : pool_.data() + R.spill;
-  std::copy(from, from + R.deg, pool_.data() + off + 1);
+  int* to = pool_.data() + off + 1;
+  if (R.spill == 0) {
+    std::copy(R.node, R.node + R.deg, to);
+    std::copy(R.cell, R.cell + R.deg, to + newCap);
+  } else {
+    const int* from = pool_.data() + R.spill;
+    std::copy(from, from + R.deg, to);
+    std::copy(from + cap, from + cap + R.deg, to + newCap);
+  }
   R.spill = static_cast<int>(off + 1);
 }
 
@@ -78,13 +79,16 @@ void CompactMesh::insertAfter(int r, int lp, int value, int cell) {
   const int i = indexOf(r, lp);
   const int pos = i == d - 1 ? 0 : i + 1;
   if (d + 1 > capacity(r)) reserve(r, d + 1);
-  Entry* e = mutableEntries(r);
-  for (int j = d; j > pos; --j) e[j] = e[j - 1];
-  e[pos] = Entry{value, cell};
+  int* e = mutableNeighbours(r);
+  int* c = mutableCells(r);
+  for (int j = d; j > pos; --j) {
+    e[j] = e[j - 1];
+    c[j] = c[j - 1];
+  }
+  e[pos] = value;
+  c[pos] = cell;
   rec_[r - 1].deg = d + 1;
-  cacheNode_ = r;
-  cacheCell_ = cell;
-  cacheIndex_ = pos;
+  remember(cell, pos);
 }
 
 int CompactMesh::unlinkAfter(int r, int lp) {
@@ -92,23 +96,34 @@ int CompactMesh::unlinkAfter(int r, int lp) {
   if (d < 2) return core::kLostTrack;  // the cell would stay in this list too
   const int i = indexOf(r, lp);
   const int j = i + 1 == d ? 0 : i + 1;
-  Entry* e = mutableEntries(r);
-  const int cell = e[j].cell;
-  for (int i2 = j; i2 < d - 1; ++i2) e[i2] = e[i2 + 1];
+  int* e = mutableNeighbours(r);
+  int* c = mutableCells(r);
+  const int cell = c[j];
+  for (int k = j; k < d - 1; ++k) {
+    e[k] = e[k + 1];
+    c[k] = c[k + 1];
+  }
   rec_[r - 1].deg = d - 1;
   return cell;
 }
 
 void CompactMesh::setLast(int r, int c) {
   const int i = indexOf(r, c);
-  Entry* e = mutableEntries(r);
-  std::rotate(e, e + i + 1, e + degree(r));
+  const int d = degree(r);
+  int* e = mutableNeighbours(r);
+  int* cell = mutableCells(r);
+  std::rotate(e, e + i + 1, e + d);
+  std::rotate(cell, cell + i + 1, cell + d);
 }
 
 void CompactMesh::makeList(int r, const int* values, int count, int firstCell) {
   reserve(r, count);
-  Entry* e = mutableEntries(r);
-  for (int j = 0; j < count; ++j) e[j] = Entry{values[j], firstCell + j};
+  int* e = mutableNeighbours(r);
+  int* c = mutableCells(r);
+  for (int j = 0; j < count; ++j) {
+    e[j] = values[j];
+    c[j] = firstCell + j;
+  }
   rec_[r - 1].deg = count;
 }
 
@@ -135,14 +150,17 @@ bool CompactMesh::load(int count, const int* adjNode, const int* adjNext, const 
       c = adjNext[c - 1];
     }
     const int r = internal(v);
-    reserve(r, static_cast<int>(values.size()));
-    Entry* e = mutableEntries(r);
+    const int d = static_cast<int>(values.size());
+    reserve(r, d);
+    int* e = mutableNeighbours(r);
+    int* cell = mutableCells(r);
     c = start;
-    for (size_t j = 0; j < values.size(); ++j) {
-      e[j] = Entry{values[j], c};
+    for (int j = 0; j < d; ++j) {
+      e[j] = values[j];
+      cell[j] = c;
       c = adjNext[c - 1];
     }
-    rec_[r - 1].deg = static_cast<int>(values.size());
+    rec_[r - 1].deg = d;
   }
   return true;
 }
@@ -151,14 +169,14 @@ void CompactMesh::materialize(int* adjNode, int* adjNext, int* adjLast) const {
   for (int r = 1; r <= n_; ++r) {
     const int d = degree(r);
     if (d == 0) continue;
-    const Entry* e = entries(r);
+    const int* e = neighbours(r);
+    const int* cell = cells(r);
     for (int j = 0; j < d; ++j) {
-      const int v = e[j].node;
-      const int ext = external(std::abs(v));
-      adjNode[e[j].cell - 1] = v < 0 ? -ext : ext;
-      adjNext[e[j].cell - 1] = e[j + 1 == d ? 0 : j + 1].cell;
+      const int ext = external(std::abs(e[j]));
+      adjNode[cell[j] - 1] = e[j] < 0 ? -ext : ext;
+      adjNext[cell[j] - 1] = cell[j + 1 == d ? 0 : j + 1];
     }
-    adjLast[external(r) - 1] = e[d - 1].cell;
+    adjLast[external(r) - 1] = cell[d - 1];
   }
 }
 
@@ -177,16 +195,16 @@ bool CompactMesh::formsTriangulation(int cells) const {
   long long cellSum = 0, corners = 0;
   int hullNodes = 0, someHull = 0;
   for (int r = 1; r <= n; ++r) {
-    const Entry* e = entries(r);
+    const int* e = neighbours(r);
     const int d = degree(r);
     if (d == 0) return false;
     for (int j = 0; j < d; ++j) {
-      const int u = e[j].node;
+      const int u = e[j];
       const int au = std::abs(u);
       if (au < 1 || au > n || au == r || (u < 0 && j != d - 1) || seenBy[au] == r) return false;
       seenBy[au] = r;
     }
-    const bool hull = e[d - 1].node < 0;
+    const bool hull = e[d - 1] < 0;
     if (d < (hull ? 2 : 3)) return false;
     cellSum += d;
     corners += hull ? d - 1 : d;
@@ -199,9 +217,9 @@ bool CompactMesh::formsTriangulation(int cells) const {
   const long long h = hullNodes;
   if (cellSum != 2 * (3LL * n - 3 - h) || corners != 3 * (2LL * n - 2 - h)) return false;
 
-  auto hullNode = [&](int r) { return entries(r)[degree(r) - 1].node < 0; };
-  auto firstOf = [&](int r) { return std::abs(entries(r)[0].node); };
-  auto lastOf = [&](int r) { return std::abs(entries(r)[degree(r) - 1].node); };
+  auto hullNode = [&](int r) { return neighbours(r)[degree(r) - 1] < 0; };
+  auto firstOf = [&](int r) { return std::abs(neighbours(r)[0]); };
+  auto lastOf = [&](int r) { return std::abs(neighbours(r)[degree(r) - 1]); };
   int u = someHull;
   for (int i = 1; i <= hullNodes; ++i) {
     const int f = firstOf(u);
@@ -222,26 +240,26 @@ bool CompactMesh::formsTriangulation(int cells) const {
   // In a's list, b (not as a's hull-last) is followed by c; the walk there
   // costs the position of b, or the whole list.
   auto corner = [&](int a, int b, int c) {
-    const Entry* e = entries(a);
+    const int* e = neighbours(a);
     const int d = degree(a);
     for (int j = 0; j < d; ++j) {
       --budget;
-      if (std::abs(e[j].node) == b) {
-        if (e[j].node < 0) return false;
-        return std::abs(e[j + 1 == d ? 0 : j + 1].node) == c;
+      if (std::abs(e[j]) == b) {
+        if (e[j] < 0) return false;
+        return std::abs(e[j + 1 == d ? 0 : j + 1]) == c;
       }
     }
     return false;
   };
   long long triangles = 0;
   for (int r = 1; r <= n; ++r) {
-    const Entry* e = entries(r);
+    const int* e = neighbours(r);
     const int d = degree(r);
-    const bool hull = e[d - 1].node < 0;
+    const bool hull = e[d - 1] < 0;
     for (int j = 0; j < d; ++j) {
       if (j == d - 1 && hull) break;
-      const int a = std::abs(e[j].node);
-      const int b = std::abs(e[j + 1 == d ? 0 : j + 1].node);
+      const int a = std::abs(e[j]);
+      const int b = std::abs(e[j + 1 == d ? 0 : j + 1]);
       if (below(a, r) && below(b, r)) {
         if (!corner(a, b, r) || !corner(b, r, a)) return false;
         ++triangles;

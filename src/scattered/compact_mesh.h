@@ -8,10 +8,13 @@
 // order, first to last, and numbers the nodes along a Hilbert curve, so the
 // nodes one insertion touches lie close together in memory.
 //
-//   node record (64 bytes): degree, spill offset, up to 7 entries
-//   entries:  [ (n1, c1) (n2, c2) ... (nd, cd) ]   n1 first, nd last neighbour
-//             the caller's list is c1 -> c2 -> ... -> cd -> c1, adjLast = cd
-//   longer lists move to a pool of larger blocks.
+//   node record, two cache lines:
+//     line 1: x, y, degree d, spill offset, neighbours n1 .. n10
+//     line 2: cells c1 .. c10
+//   n1 is the first neighbour, nd the last (negative on the hull); the
+//   caller's list is c1 -> c2 -> ... -> cd -> c1, with adjLast = cd.
+//   Point location and the swap test read the first line only. Lists longer
+//   than 10 move to a pool of larger blocks (neighbours, then cells).
 //
 // Every edit of the insertion (insertAfter, unlinkAfter, relinkAfter,
 // setLast, setNode, makeList) changes the arrays as the same edit changes the
@@ -32,11 +35,6 @@ namespace lum::scattered {
 
 class CompactMesh {
  public:
-  struct Entry {
-    int node;  // signed neighbour (internal number)
-    int cell;  // cell number in the caller's lists
-  };
-
   // Store for n points (x, y finite, external numbers 1..n), all lists empty.
   CompactMesh(int n, const double* x, const double* y);
 
@@ -47,6 +45,17 @@ class CompactMesh {
   double Y(int r) const { return rec_[r - 1].y; }
 
   int degree(int r) const { return rec_[r - 1].deg; }
+  // Node r's neighbours (signed internal numbers), first to last, and the
+  // cells holding them.
+  const int* neighbours(int r) const {
+    const Record& R = rec_[r - 1];
+    return R.spill == 0 ? R.node : pool_.data() + R.spill;
+  }
+  const int* cells(int r) const {
+    const Record& R = rec_[r - 1];
+    return R.spill == 0 ? R.cell : pool_.data() + R.spill + pool_[R.spill - 1];
+  }
+
   // Asks the processor to fetch node r's record ahead of use.
   void prefetch(int r) const {
     const char* p = reinterpret_cast<const char*>(&rec_[r - 1]);
@@ -56,27 +65,23 @@ class CompactMesh {
   // Prefetches the node across the edge u -> v of a counterclockwise
   // triangle (the node after u in v's list).
   void prefetchAcross(int u, int v) const {
-    const Entry* e = entries(v);
+    const int* e = neighbours(v);
     const int d = degree(v);
     for (int j = 0; j < d; ++j) {
-      if (e[j].node == u) {
-        prefetch(std::abs(e[j + 1 == d ? 0 : j + 1].node));
+      if (e[j] == u) {
+        prefetch(std::abs(e[j + 1 == d ? 0 : j + 1]));
         return;
       }
     }
   }
-  const Entry* entries(int r) const {
-    const Record& R = rec_[r - 1];
-    return R.spill == 0 ? R.e : pool_.data() + R.spill;
-  }
 
   // The list interface of insertion_core.h (handles are cell numbers).
-  int lastCell(int r) const { return entries(r)[degree(r) - 1].cell; }
-  int firstCell(int r) const { return entries(r)[0].cell; }
-  int nodeAt(int r, int c) const { return entries(r)[indexOf(r, c)].node; }
+  int lastCell(int r) const { return cells(r)[degree(r) - 1]; }
+  int firstCell(int r) const { return cells(r)[0]; }
+  int nodeAt(int r, int c) const { return neighbours(r)[indexOf(r, c)]; }
   int nextOf(int r, int c) const;
   int findCell(int r, int target, int limit) const;
-  void setNode(int r, int c, int value) { mutableEntries(r)[indexOf(r, c)].node = value; }
+  void setNode(int r, int c, int value) { mutableNeighbours(r)[indexOf(r, c)] = value; }
   void insertAfter(int r, int lp, int value, int cell);
   int unlinkAfter(int r, int lp);
   void relinkAfter(int r, int lp, int cell, int value) { insertAfter(r, lp, value, cell); }
@@ -97,21 +102,27 @@ class CompactMesh {
   bool formsTriangulation(int cells) const;
 
  private:
-  static constexpr int kInline = 13;
+  static constexpr int kInline = 10;
   struct alignas(64) Record {
     double x = 0.0, y = 0.0;
     int deg = 0;
-    int spill = 0;  // 0: entries inline; else offset of the first entry in pool_
-    Entry e[kInline];
+    int spill = 0;  // 0: lists inline; else offset of the neighbours in pool_
+    int node[kInline] = {};
+    int cell[kInline] = {};
   };
+  static_assert(sizeof(Record) == 128, "two cache lines");
 
-  Entry* mutableEntries(int r) {
+  int* mutableNeighbours(int r) {
     Record& R = rec_[r - 1];
-    return R.spill == 0 ? R.e : pool_.data() + R.spill;
+    return R.spill == 0 ? R.node : pool_.data() + R.spill;
+  }
+  int* mutableCells(int r) {
+    Record& R = rec_[r - 1];
+    return R.spill == 0 ? R.cell : pool_.data() + R.spill + pool_[R.spill - 1];
   }
   int capacity(int r) const {
     const Record& R = rec_[r - 1];
-    return R.spill == 0 ? kInline : pool_[R.spill - 1].node;
+    return R.spill == 0 ? kInline : pool_[R.spill - 1];
   }
   void reserve(int r, int count);
   int indexOf(int r, int c) const;
@@ -119,9 +130,14 @@ class CompactMesh {
   int n_;
   std::vector<int> toInternal_, toExternal_;
   std::vector<Record> rec_;
-  std::vector<Entry> pool_;  // blocks: a header entry (capacity, 0), then the entries
-  // Last position looked up: list walks ask for consecutive cells.
-  mutable int cacheNode_ = 0, cacheCell_ = 0, cacheIndex_ = 0;
+  // Blocks for long lists: capacity, then that many neighbours, then cells.
+  std::vector<int> pool_;
+  // Positions of recently used cells (slot: cell number modulo kHints), so
+  // that the cell-addressed list interface rarely has to search a list. A
+  // hint is only trusted after checking that the list holds the cell there.
+  static constexpr int kHints = 64;
+  void remember(int cell, int index) const { hint_[cell & (kHints - 1)] = index; }
+  mutable int hint_[kHints] = {};
 };
 
 }  // namespace lum::scattered

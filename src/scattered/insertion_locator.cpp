@@ -9,10 +9,6 @@
 namespace lum::scattered {
 namespace {
 
-// 4u with u = 2^-53, and the absolute floor 2^-1022 (smallest normal double).
-constexpr double kOrientRelBound = 0x1p-51;
-constexpr double kOrientAbsBound = 0x1p-1022;
-
 // The grid is rebuilt whenever the number of nodes doubles, with about one
 // cell per two nodes: a cell then keeps the latest of about two to four nodes,
 // and the walk from it to P crosses a few triangles.
@@ -24,16 +20,6 @@ constexpr int kFirstRebuild = 16;
 constexpr int kMaxRings = 4;
 
 }  // namespace
-
-int sdCertainSide(double ax, double ay, double bx, double by, double px, double py) {
-  const double l = (bx - ax) * (py - ay);
-  const double r = (px - ax) * (by - ay);
-  const double d = l - r;
-  const double b = kOrientRelBound * (std::fabs(l) + std::fabs(r)) + kOrientAbsBound;
-  if (d > b) return 1;
-  if (-d > b) return -1;
-  return 0;
-}
 
 int sdKnownSide(double ax, double ay, double bx, double by, double px, double py) {
   const int certain = sdCertainSide(ax, ay, bx, by, px, py);
@@ -156,10 +142,10 @@ InsertionLocator::Answer InsertionLocator::locate(int m0, double px, double py, 
   const int stepLimit = 64 + 4 * static_cast<int>(std::sqrt(static_cast<double>(nodeCount)));
   int start = nearbyNode(px, py);
   if (start == 0) start = m0;
-  const CompactMesh::Entry* e = m.entries(start);
+  const int* e = m.neighbours(start);
   int a = start;
-  int b = std::abs(e[0].node);
-  int c = std::abs(e[1].node);
+  int b = std::abs(e[0]);
+  int c = std::abs(e[1]);
   bool entered = false;
   for (int steps = 0;; ++steps) {
     if (steps > stepLimit) return Answer::kDeclined;
@@ -175,14 +161,14 @@ InsertionLocator::Answer InsertionLocator::locate(int m0, double px, double py, 
     }
     // The triangle across u -> v is (v, u, d), d following u in v's list;
     // u as v's (negative) last neighbour means u -> v is a hull edge.
-    const CompactMesh::Entry* ev = m.entries(v);
+    const int* ev = m.neighbours(v);
     const int dv = m.degree(v);
     int j = 0;
-    while (j < dv && std::abs(ev[j].node) != u) ++j;
-    if (j == dv || ev[j].node < 0) return Answer::kDeclined;  // damaged, or P outside the hull
+    while (j < dv && std::abs(ev[j]) != u) ++j;
+    if (j == dv || ev[j] < 0) return Answer::kDeclined;  // damaged, or P outside the hull
     a = v;
     b = u;
-    c = std::abs(ev[j + 1 == dv ? 0 : j + 1].node);
+    c = std::abs(ev[j + 1 == dv ? 0 : j + 1]);
     entered = true;
   }
 
@@ -192,11 +178,11 @@ InsertionLocator::Answer InsertionLocator::locate(int m0, double px, double py, 
   // another rounding error. An edge holding P must give an exact tie from
   // both ends (integer-like data).
   auto across = [&](int u, int v) {  // node across u -> v (after u in v's list), 0 on the hull
-    const CompactMesh::Entry* ev = m.entries(v);
+    const int* ev = m.neighbours(v);
     const int dv = m.degree(v);
     int i = 0;
-    while (i < dv && ev[i].node != u) ++i;
-    return i == dv ? 0 : std::abs(ev[i + 1 == dv ? 0 : i + 1].node);
+    while (i < dv && ev[i] != u) ++i;
+    return i == dv ? 0 : std::abs(ev[i + 1 == dv ? 0 : i + 1]);
   };
   enum Edge { kInside, kOn, kOther };
   auto edge = [&](int u, int v) {
@@ -228,11 +214,11 @@ InsertionLocator::Answer InsertionLocator::locate(int m0, double px, double py, 
     }
   }
   // The walk from m0 stays inside the hull.
-  const CompactMesh::Entry* e0 = m.entries(m0);
+  const int* e0 = m.neighbours(m0);
   const int d0 = m.degree(m0);
-  if (e0[d0 - 1].node < 0) {
-    const int mf = std::abs(e0[0].node);
-    const int ml = -e0[d0 - 1].node;
+  if (e0[d0 - 1] < 0) {
+    const int mf = std::abs(e0[0]);
+    const int ml = -e0[d0 - 1];
     const int sf = side(m0, mf), sl = side(ml, m0);
     if (sf != 1 || sl != 1) return declined();
   }
@@ -252,7 +238,7 @@ InsertionLocator::Answer InsertionLocator::locate(int m0, double px, double py, 
   // within rounding of the line from m0 (tiny clusters, nearly collinear
   // data): stop using the locator. Exact ties are the walk's own business.
   for (int j = 0; j < d0; ++j) {
-    const int w = std::abs(e0[j].node);
+    const int w = std::abs(e0[j]);
     if (side(m0, w) == kSideUnknown) return Answer::kNearlyCollinear;
   }
   for (int j = 0; j < 3; ++j) {

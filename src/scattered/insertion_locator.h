@@ -65,6 +65,7 @@
 #ifndef LUM_SCATTERED_INSERTION_LOCATOR_H
 #define LUM_SCATTERED_INSERTION_LOCATOR_H
 
+#include <cmath>
 #include <vector>
 
 #include "scattered/compact_mesh.h"
@@ -87,7 +88,17 @@ namespace lum::scattered {
 // then l - r >= d/(1+u) > b/(1+u) >= 3.99u(|l| + |r|) + 0.99F, which exceeds
 // the error bound above. If a difference or product overflows, b is infinite
 // (or d is NaN) and the filter reports 0. Inputs must be finite.
-int sdCertainSide(double ax, double ay, double bx, double by, double px, double py);
+inline int sdCertainSide(double ax, double ay, double bx, double by, double px, double py) {
+  constexpr double kRelBound = 0x1p-51;   // 4u
+  constexpr double kAbsBound = 0x1p-1022;  // F
+  const double l = (bx - ax) * (py - ay);
+  const double r = (px - ax) * (by - ay);
+  const double d = l - r;
+  const double b = kRelBound * (std::fabs(l) + std::fabs(r)) + kAbsBound;
+  if (d > b) return 1;
+  if (-d > b) return -1;
+  return 0;
+}
 
 // The orientation test "P left of (or on) A -> B" where its outcome is known
 // for sure: +1 or -1 as sdCertainSide, or, where the filter cannot decide but

@@ -722,11 +722,11 @@ int triangulateCompact(int count, const double* x, const double* y, int* adjNode
     return decides(r, u, w) || decides(u, w, r) || decides(w, r, u);
   };
   auto fanHasSliver = [&](int r) {
-    const CompactMesh::Entry* e = m.entries(r);
+    const int* e = m.neighbours(r);
     const int d = m.degree(r);
     for (int j = 0; j < d; ++j) {
-      if (j == d - 1 && e[j].node < 0) break;  // the gap of a hull node
-      if (roundingDecides(r, std::abs(e[j].node), std::abs(e[j + 1 == d ? 0 : j + 1].node))) {
+      if (j == d - 1 && e[j] < 0) break;  // the gap of a hull node
+      if (roundingDecides(r, std::abs(e[j]), std::abs(e[j + 1 == d ? 0 : j + 1]))) {
         return true;
       }
     }

@@ -568,10 +568,10 @@ TEST(FastMesh, CompactStoreFollowsEveryListEdit) {
   const int n = 12;
   std::vector<double> x(n), y(n);
   for (int i = 0; i < n; ++i) x[i] = i, y[i] = (i * 7) % n;
-  int lost = 0;
+  int lost = 0, longest = 0;
   for (int trial = 0; trial < 300; ++trial) {
     CompactMesh compact(n, x.data(), y.data());
-    std::vector<int> node(8 * n, 0), next(8 * n, 0), last(n, 0);
+    std::vector<int> node(16 * n, 0), next(16 * n, 0), last(n, 0);
     int free = 1;
     auto pick = [&](int k) { return static_cast<int>(rng() % k); };
     // Plain edits, 1-based cells.
@@ -600,12 +600,14 @@ TEST(FastMesh, CompactStoreFollowsEveryListEdit) {
       last[k - 1] = free + len - 1;
       free += len;
     }
-    for (int step = 0; step < 40; ++step) {
-      const int k = 1 + pick(n), r = compact.internal(k);
+    for (int step = 0; step < 80; ++step) {
+      // Node 1 gets many cells: its list outgrows the record and then its
+      // first spill block.
+      const int k = pick(3) == 0 ? 1 : 1 + pick(n), r = compact.internal(k);
       const std::vector<int> cells = cellsOf(k);
       const int lp = cells[pick(static_cast<int>(cells.size()))];
       const int v = 1 + pick(n);
-      const int op = pick(4);
+      const int op = k == 1 && pick(4) != 0 ? 0 : pick(4);
       if (op == 0) {  // a new cell after lp
         insertAfter(lp, v, free);
         compact.insertAfter(r, lp, compact.internal(v), free);
@@ -634,16 +636,18 @@ TEST(FastMesh, CompactStoreFollowsEveryListEdit) {
         node[lp - 1] = -v;
         compact.setNode(r, lp, -compact.internal(v));
       }
-      std::vector<int> cnode(8 * n, 0), cnext(8 * n, 0), clast(n, 0);
+      std::vector<int> cnode(16 * n, 0), cnext(16 * n, 0), clast(n, 0);
       compact.materialize(cnode.data(), cnext.data(), clast.data());
       ASSERT_EQ(cnode, node) << "trial " << trial << " step " << step;
       ASSERT_EQ(cnext, next) << "trial " << trial << " step " << step;
       ASSERT_EQ(clast, last) << "trial " << trial << " step " << step;
       const ref::mesh_detail::Lists<const int> plain{node.data(), next.data(), last.data()};
       EXPECT_EQ(compact.findCell(r, compact.internal(v), 100), plain.findCell(k, v, 100));
+      longest = std::max(longest, compact.degree(r));
     }
   }
   EXPECT_GT(lost, 0);
+  EXPECT_GT(longest, 16);
 }
 
 // The store's triangulation check gives the verdict of the check on the
