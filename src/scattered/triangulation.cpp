@@ -567,10 +567,11 @@ class VertexTriangles {
   std::vector<int> tri_;
 };
 
-// Thin-triangle removal. The passes follow the chain exactly as the plain
-// procedure does (scan of the triangle list for each segment's triangle, the
-// list shifted down and every later triangle number decremented on each
-// removal, segments shifted up to make room), but:
+// Thin-triangle removal with the results of the plain procedure, which scans
+// the triangle list for each segment's triangle, shifts the list down and
+// decrements every later triangle number on each removal, and shifts the
+// segments up to make room. Here the passes visit the same segments in the
+// same order and take the same decisions, but:
 //   - a segment's triangle is held as an original triangle number, which
 //     stays valid while triangles are removed; its current number is
 //     numberOf(), which changes exactly as the decrements would change it
