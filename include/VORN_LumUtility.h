@@ -119,14 +119,15 @@ LUM_API void movingAverage(int window, std::vector<double>& data);
 LUM_API bool bandFilter(const int& n, const double& lower, const double& upper,
                         const double& replacement, double* signal, bool* mask);
 // Correlates the signal (n samples) with the kernel (k taps, k odd), taps past
-// the ends dropped; false (nothing written) if n < 1 or k is even.
+// the ends dropped; false (nothing written) if n < 1 or k is even or negative.
 LUM_API bool convFilter(const int& n, const int& k, const double* kernel, const double* signal,
                         double* out);
 // Writes k taps (k odd) of the normal density with standard deviation sigma
 // (in samples) at offsets -k/2 .. k/2, not rescaled to sum to 1; false
-// (nothing written) if k is even.
+// (nothing written) if k is even or negative.
 LUM_API bool gaussianFilter(const int& k, const double& sigma, double* kernel);
-// Writes a derivative-of-Gaussian kernel of k taps (k odd); false if k is even.
+// Writes a derivative-of-Gaussian kernel of k taps (k odd); false (nothing
+// written) if k is even or negative.
 LUM_API bool doGFilter(const int& k, const double& sigma, double* kernel);
 // Rate-of-change rejection over a read-only vector; returns the mean of the
 // samples still valid, 0.0 on failure or when none is. Reads through at(), so
