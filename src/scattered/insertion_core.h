@@ -288,6 +288,20 @@ int countVisibleNodes(const Mesh& m, int i1, int i2, int limit) {
   return 0;
 }
 
+// The first node of the visible hull range (i1, then clockwise to i2) that
+// lies exactly at (xk, yk); 0 if none does. With consistent orientation tests
+// a point equal to a hull node is never outside the hull, but on nearly
+// collinear data the tests can contradict each other and place it there.
+template <typename Mesh>
+int coincidentVisibleNode(const Mesh& m, int i1, int visible, double xk, double yk) {
+  int nd = i1;
+  for (int j = 0; j <= visible; ++j) {
+    if (xk == m.X(nd) && yk == m.Y(nd)) return nd;
+    nd = lastNode(m, nd);
+  }
+  return 0;
+}
+
 // Links k outside the hull; `visible` is countVisibleNodes(i1, i2). The cells
 // are taken in this order: the new last cell of i1, one cell in each walked
 // node's list (k becomes its first neighbour), then k's own list (i1, the
@@ -385,6 +399,7 @@ int linkNode(Mesh& m, int k, double xk, double yk, Search found, int i1, int i2,
   } else {
     const int visible = countVisibleNodes(m, i1, i2, nodeCount);
     if (visible == 0) return kTriSearchFailed;
+    if (const int same = coincidentVisibleNode(m, i1, visible, xk, yk)) return same;
     if (*adjFree - 1 + 2 * (visible + 1) > capacity) return kTriBrokenLists;
     addBoundaryNode(m, k, i1, i2, visible, adjFree, scratch);
   }

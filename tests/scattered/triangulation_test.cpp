@@ -432,6 +432,22 @@ TEST(Triangulation, NearlyCollinearInputFailsInsteadOfLooping) {
   EXPECT_GT(succeeded, 0);
 }
 
+TEST(Triangulation, RepeatedHullPointPlacedOutsideTheHullIsReported) {
+  // Nearly collinear points: the search puts point 14, a copy of point 1 (a
+  // hull node), outside the hull. It must still be reported as a repeat of
+  // point 1 instead of entering the mesh a second time.
+  const std::vector<double> x = {
+      0x0p+0, -0x1.5e31712d82bcap+0, -0x1.5e31712d82e38p+1, -0x1.75823bf5bc108p+0, -0x1.69d9d6919f5b6p+1,
+      -0x1.0c79479430608p+2, -0x1.75823bf5bbebep+1, -0x1.124d7a463e9d6p+2, -0x1.69d9d6919f37ep+2,
+      -0x1.1821acf84ce4fp+2, -0x1.6fae0943ad942p+2, -0x1.c73a658f0e24ap+2, -0x1.75823bf5bbdbep+2, 0x0p+0};
+  const std::vector<double> y = {
+      0x0p+0, 0x1.75823bf5bbdbep+0, 0x1.75823bf5bc056p+1, -0x1.5e31712d82edep+0, 0x1.750cac839205p-4,
+      0x1.8cd306bdf50bep+0, -0x1.5e31712d82cbap+1, -0x1.46e0a665499dbp+0, 0x1.750cac839463p-3,
+      -0x1.06a514e2220d7p+2, -0x1.52890bc9662cfp+1, -0x1.2f8fdb9d1009ep+0, -0x1.5e31712d82bcap+2, 0x0p+0};
+  EXPECT_EQ(triangulate({x.begin(), x.end() - 1}, {y.begin(), y.end() - 1}).status, 0);
+  EXPECT_EQ(triangulate(x, y).status, 1);
+}
+
 TEST(Triangulation, CheckerRejectsDamagedListsAndRestoresThem) {
   const Points pts = makePoints(Kind::kUniform, 40, 31);
   Mesh m = triangulate(pts.first, pts.second);
