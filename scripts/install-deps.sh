@@ -15,6 +15,9 @@ have_pkg libbenchmark-dev || need+=(libbenchmark-dev)
 have_pkg libcli11-dev || need+=(libcli11-dev)
 have_pkg libpng-dev || need+=(libpng-dev)
 have_cmd doxygen || need+=(doxygen)
+# The fuzz targets need clang and its sanitizer runtimes.
+have_cmd clang++ || need+=(clang)
+have_pkg libclang-rt-14-dev || need+=(libclang-rt-14-dev)
 # The Python module and its tests use Debian's packages for /usr/bin/python3.
 for pkg in python3-pybind11 python3-numpy python3-pytest python3-scipy python3-matplotlib; do
   have_pkg "$pkg" || need+=("$pkg")
