@@ -479,9 +479,22 @@ TEST(FastMesh, FailuresStopAtTheSamePointWithTheSameLists) {
   nan.y[30] = std::numeric_limits<double>::quiet_NaN();
   nan.name = "NaN";
   sets.push_back(nan);
+  // Nearly collinear points that put point 14, a copy of hull node 1, outside
+  // the hull: still a repeat of point 1.
+  sets.push_back(
+      {"repeated hull point outside",
+       {0x0p+0, -0x1.5e31712d82bcap+0, -0x1.5e31712d82e38p+1, -0x1.75823bf5bc108p+0,
+        -0x1.69d9d6919f5b6p+1, -0x1.0c79479430608p+2, -0x1.75823bf5bbebep+1,
+        -0x1.124d7a463e9d6p+2, -0x1.69d9d6919f37ep+2, -0x1.1821acf84ce4fp+2,
+        -0x1.6fae0943ad942p+2, -0x1.c73a658f0e24ap+2, -0x1.75823bf5bbdbep+2, 0x0p+0},
+       {0x0p+0, 0x1.75823bf5bbdbep+0, 0x1.75823bf5bc056p+1, -0x1.5e31712d82edep+0,
+        0x1.750cac839205p-4, 0x1.8cd306bdf50bep+0, -0x1.5e31712d82cbap+1, -0x1.46e0a665499dbp+0,
+        0x1.750cac839463p-3, -0x1.06a514e2220d7p+2, -0x1.52890bc9662cfp+1,
+        -0x1.2f8fdb9d1009ep+0, -0x1.5e31712d82bcap+2, 0x0p+0}});
   for (const Points& p : sets) expectSameLists(triangulateWith(sdTriangulate, p),
                                                triangulateWith(ref::sdTriangulate, p), p.name);
   EXPECT_EQ(triangulateWith(sdTriangulate, sets[0]).status, 124);
+  EXPECT_EQ(triangulateWith(sdTriangulate, sets.back()).status, 1);
 }
 
 // Nearly degenerate sets, where the walk's tests contradict each other and

@@ -403,6 +403,11 @@ inline int insertNode(int k, double xk, double yk, int startNode, int nodeCount,
   } else {
     const int visible = countVisibleNodes(cm, i1, i2, nodeCount);
     if (visible == 0) return kTriSearchFailed;
+    // A point equal to a node of the visible range (nearly collinear data can
+    // put a copy of a hull node outside the hull) is a repeat of that node.
+    for (int j = 0, nd = i1; j <= visible; ++j, nd = cm.lastNode(nd)) {
+      if (xk == p.X(nd) && yk == p.Y(nd)) return nd;
+    }
     if (*adjFree - 1 + 2 * (visible + 1) > capacity) return kTriBrokenLists;
     addBoundaryNode(m, k, i1, i2, visible, adjFree);
   }
