@@ -51,7 +51,7 @@ int runStats(const StatsOptions& o) {
   std::vector<std::size_t> columns;
   if (o.columns.empty())
     for (std::size_t c = 0; c < table.columnCount(); ++c) columns.push_back(c);
-  for (const auto& spec : o.columns) columns.push_back(table.resolve(spec));
+  for (const auto& selector : o.columns) columns.push_back(table.resolve(selector));
 
   CsvWriter out;
   out.header({"column", "count", "mean", "stdev", "clipped_mean", "median"});

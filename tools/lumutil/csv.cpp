@@ -212,16 +212,16 @@ std::string CsvTable::columnLabel(std::size_t col) const {
   return label;
 }
 
-std::size_t CsvTable::resolve(const std::string& spec) const {
+std::size_t CsvTable::resolve(const std::string& selector) const {
   for (std::size_t c = 0; c < names_.size(); ++c)
-    if (names_[c] == spec) return c;
+    if (names_[c] == selector) return c;
   for (std::size_t c = 0; c < names_.size(); ++c)
-    if (lower(names_[c]) == lower(spec)) return c;
-  if (!spec.empty() && spec.find_first_not_of("0123456789") == std::string::npos && spec.size() < 9) {
-    const std::size_t position = std::stoul(spec);
+    if (lower(names_[c]) == lower(selector)) return c;
+  if (!selector.empty() && selector.find_first_not_of("0123456789") == std::string::npos && selector.size() < 9) {
+    const std::size_t position = std::stoul(selector);
     if (position >= 1 && position <= columnCount_) return position - 1;
   }
-  std::string message = source_ + ": no column '" + spec + "'";
+  std::string message = source_ + ": no column '" + selector + "'";
   if (hasHeader()) {
     message += " (columns:";
     for (const auto& n : names_) message += " '" + n + "'";
@@ -232,8 +232,8 @@ std::size_t CsvTable::resolve(const std::string& spec) const {
   throw InputError(message);
 }
 
-std::size_t CsvTable::resolveRole(const std::string& spec, const std::string& role, std::size_t fallback) const {
-  if (!spec.empty()) return resolve(spec);
+std::size_t CsvTable::resolveRole(const std::string& selector, const std::string& role, std::size_t fallback) const {
+  if (!selector.empty()) return resolve(selector);
   for (std::size_t c = 0; c < names_.size(); ++c)
     if (lower(names_[c]) == lower(role)) return c;
   if (fallback >= columnCount_)

@@ -35,12 +35,12 @@ class CsvTable {
   // "column 3 ('z')" or "column 3" when there is no header.
   std::string columnLabel(std::size_t col) const;
 
-  // 0-based index of the column named `spec` (exact, then ignoring case) or at
-  // 1-based position `spec`.
-  std::size_t resolve(const std::string& spec) const;
-  // Column for a role such as "x": the explicit spec when given, else a header
+  // 0-based index of the column named `selector` (exact, then ignoring case) or at
+  // 1-based position `selector`.
+  std::size_t resolve(const std::string& selector) const;
+  // Column for a role such as "x": the explicit selector when given, else a header
   // column named like the role, else the 0-based `fallback` position.
-  std::size_t resolveRole(const std::string& spec, const std::string& role, std::size_t fallback) const;
+  std::size_t resolveRole(const std::string& selector, const std::string& role, std::size_t fallback) const;
 
   // The field as a finite double; anything else is an InputError naming
   // file, line and column.
