@@ -689,6 +689,24 @@ void removeThinTriangles(int n, const Coords& p, int* triCount, int* triVertex, 
   *borderCount = segs;
 }
 
+// On nearly collinear data the orientation tests can contradict each other
+// and let a repeated point through the insertion's own check. A repeat still
+// ends up joined to its twin by an edge of zero length, so one pass over the
+// lists finds it. Returns the lower of the two node numbers, or 0.
+int firstCoincidentNeighbour(int count, const double* x, const double* y, const int* adjNode,
+                             const int* adjNext, const int* adjLast) {
+  for (int v = 1; v <= count; ++v) {
+    const int last = adjLast[v - 1];
+    int c = last;
+    do {
+      c = adjNext[c - 1];
+      const int u = std::abs(adjNode[c - 1]);
+      if (u > v && x[u - 1] == x[v - 1] && y[u - 1] == y[v - 1]) return v;
+    } while (c != last);
+  }
+  return 0;
+}
+
 // Points 4..count inserted into the caller's lists by the plain procedure:
 // each located by the walk from the previous node. Returns the status.
 int triangulatePlain(int count, const double* x, const double* y, int* adjNode, int* adjNext,
@@ -834,6 +852,7 @@ void sdTriangulate(const int* n, const double* x, const double* y, int* adjNode,
     *adjFree = 7;  // the caller's lists still hold only the initial triangle
     st = triangulatePlain(count, x, y, adjNode, adjNext, adjLast, adjFree);
   }
+  if (st == 0) st = firstCoincidentNeighbour(count, x, y, adjNode, adjNext, adjLast);
   *status = st;
 }
 

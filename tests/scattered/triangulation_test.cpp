@@ -448,6 +448,16 @@ TEST(Triangulation, RepeatedHullPointPlacedOutsideTheHullIsReported) {
   EXPECT_EQ(triangulate(x, y).status, 1);
 }
 
+TEST(Triangulation, RepeatedPointBesideAHugeOutlierIsReported) {
+  // Point 7 lies 1e38 away, so the orientation tests around the others are
+  // decided by rounding and point 10, a copy of point 1, gets past the
+  // insertion's own comparison; the zero-length edge between the twins
+  // still reports it.
+  const std::vector<double> x = {0x1.82e703f2c75b2p+1, -0x1.7395de620f109p+3, 0x1.57246d075bcd6p+3, -0x1.f5dd6735bf949p-268, 0x1.df115515a0dap+2, 0x1.04d514fb58cp+1, -0x1.3bb5af92cf038p+129, -0x1.276f08f751001p+3, -0x1.02788769a7d36p+2, 0x1.82e703f2c75b2p+1, -0x1.67ead266f910bp-7, 0x1.fe4b6c93e9002p+3, -0x1.30f5a87c0637ep+5, -0x1.62d776d15ff48p+4};
+  const std::vector<double> y = {0x1.2aa75a1d544c9p+2, 0x1.f4c6e9eeaf8f7p+2, -0x1.b972aa400494dp+2, -0x1.8362053d79d9fp-267, 0x1.44de44fdc925ap+3, 0x1.92f280ba441d3p+1, 0x1.9902a59a86142p+128, 0x1.7ebe053f61d3cp+2, -0x1.947a1c2fafe3bp+2, 0x1.2aa75a1d544c9p+2, -0x1.269b66de410a6p-5, -0x1.4a8cd5fc8eab4p+3, -0x1.7e3d0d29e567ep+3, -0x1.8bf7b7c1420fp+2};
+  EXPECT_EQ(triangulate(x, y).status, 1);
+}
+
 TEST(Triangulation, CheckerRejectsDamagedListsAndRestoresThem) {
   const Points pts = makePoints(Kind::kUniform, 40, 31);
   Mesh m = triangulate(pts.first, pts.second);
