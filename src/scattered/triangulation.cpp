@@ -12,7 +12,9 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <set>
@@ -689,20 +691,34 @@ void removeThinTriangles(int n, const Coords& p, int* triCount, int* triVertex, 
   *borderCount = segs;
 }
 
-// On nearly collinear data the orientation tests can contradict each other
-// and let a repeated point through the insertion's own check. A repeat still
-// ends up joined to its twin by an edge of zero length, so one pass over the
-// lists finds it. Returns the lower of the two node numbers, or 0.
-int firstCoincidentNeighbour(int count, const double* x, const double* y, const int* adjNode,
-                             const int* adjNext, const int* adjLast) {
-  for (int v = 1; v <= count; ++v) {
-    const int last = adjLast[v - 1];
-    int c = last;
-    do {
-      c = adjNext[c - 1];
-      const int u = std::abs(adjNode[c - 1]);
-      if (u > v && x[u - 1] == x[v - 1] && y[u - 1] == y[v - 1]) return v;
-    } while (c != last);
+// On nearly collinear data, or beside a point far from the others, the
+// orientation tests can contradict each other and let a repeated point past
+// the insertion's own comparison, which only looks at the nodes the search
+// ends on. One pass with a hash table of coordinates finds any repeat.
+// Returns the earlier point that the first repeated point duplicates, or 0.
+int firstRepeatedPoint(int count, const double* x, const double* y) {
+  size_t size = 16;
+  while (size < 2 * static_cast<size_t>(count)) size *= 2;
+  std::vector<int> slot(size, 0);  // point numbers from 1; 0 = empty
+  auto bits = [](double v) {
+    std::uint64_t b;
+    v = v == 0.0 ? 0.0 : v;  // -0.0 and 0.0 compare equal
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  };
+  for (int k = 1; k <= count; ++k) {
+    std::uint64_t h = bits(x[k - 1]) * 0x9E3779B97F4A7C15ull ^ bits(y[k - 1]);
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 32;
+    for (size_t i = h & (size - 1);; i = (i + 1) & (size - 1)) {
+      const int j = slot[i];
+      if (j == 0) {
+        slot[i] = k;
+        break;
+      }
+      if (x[j - 1] == x[k - 1] && y[j - 1] == y[k - 1]) return j;
+    }
   }
   return 0;
 }
@@ -852,7 +868,7 @@ void sdTriangulate(const int* n, const double* x, const double* y, int* adjNode,
     *adjFree = 7;  // the caller's lists still hold only the initial triangle
     st = triangulatePlain(count, x, y, adjNode, adjNext, adjLast, adjFree);
   }
-  if (st == 0) st = firstCoincidentNeighbour(count, x, y, adjNode, adjNext, adjLast);
+  if (st == 0) st = firstRepeatedPoint(count, x, y);
   *status = st;
 }
 

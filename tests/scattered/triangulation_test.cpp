@@ -451,11 +451,18 @@ TEST(Triangulation, RepeatedHullPointPlacedOutsideTheHullIsReported) {
 TEST(Triangulation, RepeatedPointBesideAHugeOutlierIsReported) {
   // Point 7 lies 1e38 away, so the orientation tests around the others are
   // decided by rounding and point 10, a copy of point 1, gets past the
-  // insertion's own comparison; the zero-length edge between the twins
-  // still reports it.
+  // insertion's own comparison; it must still be reported.
   const std::vector<double> x = {0x1.82e703f2c75b2p+1, -0x1.7395de620f109p+3, 0x1.57246d075bcd6p+3, -0x1.f5dd6735bf949p-268, 0x1.df115515a0dap+2, 0x1.04d514fb58cp+1, -0x1.3bb5af92cf038p+129, -0x1.276f08f751001p+3, -0x1.02788769a7d36p+2, 0x1.82e703f2c75b2p+1, -0x1.67ead266f910bp-7, 0x1.fe4b6c93e9002p+3, -0x1.30f5a87c0637ep+5, -0x1.62d776d15ff48p+4};
   const std::vector<double> y = {0x1.2aa75a1d544c9p+2, 0x1.f4c6e9eeaf8f7p+2, -0x1.b972aa400494dp+2, -0x1.8362053d79d9fp-267, 0x1.44de44fdc925ap+3, 0x1.92f280ba441d3p+1, 0x1.9902a59a86142p+128, 0x1.7ebe053f61d3cp+2, -0x1.947a1c2fafe3bp+2, 0x1.2aa75a1d544c9p+2, -0x1.269b66de410a6p-5, -0x1.4a8cd5fc8eab4p+3, -0x1.7e3d0d29e567ep+3, -0x1.8bf7b7c1420fp+2};
   EXPECT_EQ(triangulate(x, y).status, 1);
+}
+
+TEST(Triangulation, RepeatedPointOnANearlyStraightLineIsReported) {
+  // Points near one rotated line: point 20, a copy of point 15, is placed
+  // away from its twin by contradictory orientation tests.
+  const std::vector<double> x = {-0x1.604bff0311518p+2, -0x1.165ba6b9bb82cp-1, 0x1.7801ae520a002p+1, 0x1.165ba6b9bb82cp+2, 0x1.0fd580d1611dbp+3, -0x1.5bf290682a637p+1, 0x1.0722a39b9341ap+3, -0x1.b2ef348234fc5p+1, 0x1.64a56d9df83f8p+2, -0x1.37a3ebd4d9a57p+2, 0x1.5bf290682a637p+1, 0x1.a1897a1699442p+0, 0x1.009c7db338dc9p+2, 0x1.68fedc38df2d9p+2, -0x1.39271b90f2f32p+2, 0x1.5bf290682a637p+2, -0x1.fcdf8ccb8acbp+2, -0x1.a040195e8058cp-2, 0x1.a1897a1699442p+2, -0x1.39271b90f2f32p+2};
+  const std::vector<double> y = {-0x1.0feeee1230601p+3, -0x1.adb8c73930002p-1, -0x1.e72063c50824dp+0, 0x1.adb8c73930002p+2, 0x1.a3a6728dd8e02p+3, -0x1.0c937c83be001p+2, 0x1.9638ac540f602p+3, -0x1.4fb85ba4ad802p+2, 0x1.134a5fa0a2c01p+3, -0x1.fd18e9c426786p+3, 0x1.0c937c83be001p+2, 0x1.424a956ae4002p+1, 0x1.8c2657a8b8402p+2, 0x1.16a5d12f15201p+3, -0x1.e36fe02056002p+2, 0x1.0c937c83be001p+3, -0x1.88cae61a45e02p+3, 0x1.e6ce0b9701e9fp+0, 0x1.424a956ae4002p+3, -0x1.e36fe02056002p+2};
+  EXPECT_EQ(triangulate(x, y).status, 15);
 }
 
 TEST(Triangulation, CheckerRejectsDamagedListsAndRestoresThem) {
