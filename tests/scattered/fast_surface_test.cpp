@@ -1,6 +1,6 @@
 // The indexed triangle search, the drivers' evaluation and concurrent
 // evaluation of one prepared surface, compared bit for bit with the
-// straightforward location and evaluation in reference/location_reference.h.
+// straightforward location in reference/location_reference.h and the evaluation without its cache.
 #include <gtest/gtest.h>
 
 #include <VORN_LumUtility.h>
