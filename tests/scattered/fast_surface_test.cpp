@@ -1,6 +1,7 @@
 // The indexed triangle search, the drivers' evaluation and concurrent
 // evaluation of one prepared surface, compared bit for bit with the
-// straightforward location in reference/location_reference.h and the evaluation without its cache.
+// straightforward location in reference/location_reference.h and with the
+// evaluation without its quintic cache.
 #include <gtest/gtest.h>
 
 #include <VORN_LumUtility.h>
