@@ -1,4 +1,4 @@
-// The fast derivative stage (neighbour search by k-d tree, candidate sets from
+// The fast derivative stage (neighbour search by cell grid or k-d tree, candidate sets from
 // lists of namers, local solves that stop once their outcome is known, and the
 // refinement's incremental neighbour collection) against the straightforward
 // versions kept in reference/: every output and scratch word must agree.
@@ -274,6 +274,40 @@ TEST(FastPartials, Sdpd3pMatchesStraightforwardOnAwkwardNumbers) {
   }
   repeated.name = "repeated points";
   sets.push_back(repeated);
+  for (Points& p : sets) compareSdpd3p(p);
+}
+
+// Sets that probe the neighbour search's cell grid: points exactly on cell
+// boundaries and at equal distances across them, mostly empty grids, grids
+// of a single row, and crowded cells that send the search to its tree.
+TEST(FastPartials, Sdpd3pMatchesStraightforwardAcrossCellBoundaries) {
+  std::vector<Points> sets;
+  // 29 x 29 integer lattice points on 20 x 20 cells: every seventh lattice
+  // line falls on (or within rounding of) a cell boundary; a jittered copy
+  // moves points by one ulp across them.
+  Points lattice = grid(29, 29, 1.0, 31);
+  lattice.name = "lattice on cell boundaries";
+  Points jittered = lattice;
+  for (int i = 0; i < jittered.n(); i += 2) jittered.x[i] = std::nextafter(jittered.x[i], i % 4 ? 100.0 : -1.0);
+  jittered.name = "lattice off by one ulp";
+  // Two far-apart patches: most cells empty, rings must reach across.
+  Points patches = uniform(300, 32);
+  for (int i = 0; i < patches.n(); i += 2) patches.x[i] += 1e3, patches.y[i] += 7e2;
+  patches.name = "two far patches";
+  // One outlier far away from a uniform set.
+  Points outlier = uniform(250, 33);
+  outlier.x[100] = 1e6;
+  outlier.y[100] = -3e5;
+  outlier.name = "far outlier";
+  // All points on one horizontal line but three: one row of cells.
+  Points line = uniform(200, 34);
+  for (int i = 3; i < line.n(); ++i) line.y[i] = 0.5;
+  line.name = "horizontal line";
+  // Half the points crowded into one tiny spot.
+  Points crowded = uniform(400, 35);
+  for (int i = 0; i < crowded.n(); i += 2) crowded.x[i] = 0.3 + crowded.x[i] * 1e-9, crowded.y[i] *= 1e-9;
+  crowded.name = "crowded spot";
+  for (Points* p : {&lattice, &jittered, &patches, &outlier, &line, &crowded}) sets.push_back(*p);
   for (Points& p : sets) compareSdpd3p(p);
 }
 
