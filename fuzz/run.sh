@@ -8,7 +8,8 @@
 # fuzz/corpus/ stay as committed. Crash, leak and timeout inputs are kept in
 # build/fuzz/artifacts/. Exits non-zero when any target fails. Environment:
 # LUM_FUZZ_BUILD (build directory, default build/fuzz), LUM_FUZZ_RUNS (stop
-# after this many executions instead of after SECONDS).
+# after this many executions instead of after SECONDS), LUM_FUZZ_ASAN=OFF
+# (build without AddressSanitizer, for faster long runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
@@ -16,7 +17,7 @@ shift || true
 
 build=${LUM_FUZZ_BUILD:-build/fuzz}
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DLUM_FUZZ=ON -DLUM_BUILD_TESTS=OFF -DLUM_BUILD_TOOLS=OFF >/dev/null
+  -DLUM_FUZZ=ON -DLUM_FUZZ_ASAN="${LUM_FUZZ_ASAN:-ON}" -DLUM_BUILD_TESTS=OFF -DLUM_BUILD_TOOLS=OFF >/dev/null
 cmake --build "$build" --target lum_fuzz_targets -j 2
 
 targets=("$@")

@@ -422,16 +422,22 @@ struct NeighbourSearch {
 
   // Nothing within T stands in positions 2 to 10, so nothing within T is
   // ever displaced: the winners come out by distance, then by position.
+  // Usually a handful of entries lie within T, but with many points at one
+  // distance (coincident points, distances that overflow) all of them may:
+  // then a partial sort. Positions are distinct, so the order is total.
   void sortByDistanceThenPosition() {
+    const auto before = [](const Entry& a, const Entry& b) {
+      return a.dist < b.dist || (a.dist == b.dist && a.position < b.position);
+    };
     const int count = static_cast<int>(entries.size());
+    if (count > 32) {
+      std::partial_sort(entries.begin(), entries.begin() + kNearestCount, entries.end(), before);
+      return;
+    }
     for (int i = 1; i < count; ++i) {
       const Entry entry = entries[i];
       int j = i;
-      for (; j > 0 && (entries[j - 1].dist > entry.dist ||
-                       (entries[j - 1].dist == entry.dist && entries[j - 1].position > entry.position));
-           --j) {
-        entries[j] = entries[j - 1];
-      }
+      for (; j > 0 && before(entry, entries[j - 1]); --j) entries[j] = entries[j - 1];
       entries[j] = entry;
     }
   }
@@ -451,13 +457,9 @@ struct NeighbourSearch {
     for (const Entry& m : within) {
       if (m.position > 10) entries.push_back(m);
     }
+    std::sort(entries.begin() + 9, entries.end(),
+              [](const Entry& a, const Entry& b) { return a.position < b.position; });
     const int count = static_cast<int>(entries.size());
-    for (int i = 10; i < count; ++i) {  // insertion sort by position: a handful of entries
-      const Entry entry = entries[i];
-      int j = i;
-      for (; j > 9 && entries[j - 1].position > entry.position; --j) entries[j] = entries[j - 1];
-      entries[j] = entry;
-    }
     for (int j = 0; j < kNearestCount; ++j) {
       int best = j;
       double bestDist = entries[j].dist;
