@@ -6,10 +6,16 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
+#include <type_traits>
 #include <vector>
+
+#include "scattered/rotation_lanes.h"
 
 namespace lum::scattered {
 namespace {
+
+using lanes::Lanes2;
+using lanes::Lanes4;
 
 // Fewer data points cannot give the nine equations of the cubic.
 constexpr int kMinPoints = 10;
@@ -32,12 +38,57 @@ constexpr double kConditionTolerance = static_cast<double>(0.01f);
 // distance (1.1 in single precision, widened, applied to squared distances).
 constexpr double kRadiusFactor = static_cast<double>(1.1f);
 
+// ---------------------------------------------------------------------------
+// Lanes
+//
+// The factorisation is written once for T = double (one fit) and T = Lanes2
+// (two fits side by side, one per lane; see rotation_lanes.h for why each
+// lane gets the bits of the fit computed alone).
+
+// Lanes of each value type.
+template <typename T>
+constexpr int kLanes = 1;
+template <>
+constexpr int kLanes<Lanes2> = 2;
+template <>
+constexpr int kLanes<Lanes4> = 4;
+
+// The value whose lane l is f(l).
+template <typename T, typename F>
+T fromLanes(F&& f) {
+  if constexpr (kLanes<T> == 1) {
+    return f(0);
+  } else if constexpr (kLanes<T> == 2) {
+    return T(f(0), f(1));
+  } else {
+    return T(f(0), f(1), f(2), f(3));
+  }
+}
+
+inline double laneOf(double value, int) { return value; }
+inline double laneOf(Lanes2 value, int lane) { return lane == 0 ? value.lane0() : value.lane1(); }
+inline double laneOf(Lanes4 value, int lane) { return lane < 2 ? laneOf(value.lo, lane) : laneOf(value.hi, lane - 2); }
+
+// ---------------------------------------------------------------------------
+// Factor
+
 // The 9 x 9 upper triangular factor R with the right-hand side in column 10;
 // entry (j, p) is r[j-1][p-1]. Entries below the diagonal are not used.
+template <typename T>
 struct Factor {
-  double r[kUnknowns][kColumns];
-  double& at(int j, int p) { return r[j - 1][p - 1]; }
+  T r[kUnknowns][kColumns];
+  T& at(int j, int p) { return r[j - 1][p - 1]; }
 };
+
+// Lane `lane` of a factor of several fits: the factor of that fit alone.
+template <typename T>
+Factor<double> laneFactor(const Factor<T>& R, int lane) {
+  Factor<double> single;
+  for (int j = 0; j < kUnknowns; ++j) {
+    for (int p = j; p < kColumns; ++p) single.r[j][p] = laneOf(R.r[j][p], lane);
+  }
+  return single;
+}
 
 // Scale factors fixed once the first neighbours are known: SFS is the
 // reciprocal of their mean squared distance, SF its square root, SFC = SF*SFS.
@@ -47,17 +98,15 @@ struct Scales {
   double sfc;
 };
 
-// Equation of node np at distance D from point k, weighted by
-// W = 1/D - 1/RC: the scaled cubic terms of its offset from k and, on the
-// right-hand side, its value relative to z(k). Returns W.
-double formEquation(int k, int np, double D, double RC, const Scales& scales, const double* xData,
-                    const double* yData, const double* zData, double* e) {
-  const double dx = xData[np - 1] - xData[k - 1];
-  const double dy = yData[np - 1] - yData[k - 1];
-  const double W = 1.0 / D - 1.0 / RC;
-  const double W1 = scales.sf * W;
-  const double W2 = scales.sfs * W;
-  const double W3 = scales.sfc * W;
+// Equation of a node at offset (dx, dy) and distance D from the point, with
+// value difference dz, weighted by W = 1/D - 1/RC: the scaled cubic terms of
+// the offset and, on the right-hand side, W*dz. Returns W.
+template <typename T>
+T formEquation(T dx, T dy, T dz, T D, T RC, T sf, T sfs, T sfc, T* e) {
+  const T W = T(1.0) / D - T(1.0) / RC;
+  const T W1 = sf * W;
+  const T W2 = sfs * W;
+  const T W3 = sfc * W;
   e[0] = W3 * (dx * dx * dx);
   e[1] = W3 * (dx * dx) * dy;
   e[2] = W3 * dx * (dy * dy);
@@ -67,89 +116,112 @@ double formEquation(int k, int np, double D, double RC, const Scales& scales, co
   e[6] = W2 * (dy * dy);
   e[7] = W1 * dx;
   e[8] = W1 * dy;
-  e[9] = W * (zData[np - 1] - zData[k - 1]);
+  e[9] = W * dz;
   return W;
 }
 
-// Rotation that zeroes b against a: c, s and r = +-sqrt(a^2 + b^2), the
-// arithmetic of sdGivens. Halving through u = 2a (or 2b) keeps v^2 + 0.25
-// free of overflow. For b = 0 with |b| >= |a| (a = 0 too): c = 1, s = 0,
-// r = a.
-inline void rotation(double a, double b, double& c, double& s, double& r) {
-  if (std::fabs(b) >= std::fabs(a)) {
-    if (b == 0.0) {
-      c = 1.0;
-      s = 0.0;
-      r = a;
-      return;
-    }
-    const double u = 2.0 * b;
-    const double v = a / u;
-    r = std::sqrt(v * v + 0.25) * u;
-    s = b / r;
-    c = 2.0 * v * s;
-  } else {
-    const double u = 2.0 * a;
-    const double v = b / u;
-    r = std::sqrt(v * v + 0.25) * u;
-    c = a / r;
-    s = 2.0 * v * c;
-  }
+// A plane rotation of equation e against row `row` (0-based, the diagonal
+// at row[j-1]): zeroes value j of e against the diagonal and updates the
+// later positions (right-hand side included) as applyColumns does. Value j
+// of e is not used again, so the by-product that sdGivens would leave there
+// is not formed.
+template <typename T>
+struct PlaneRotation {
+  T c, s;
+  T* row;
+  T* e;
+  int j;  // 1-based
+};
+
+template <typename T>
+inline PlaneRotation<T> startRotation(Factor<T>& R, T* e, int j) {
+  PlaneRotation<T> q;
+  q.row = R.r[j - 1];
+  q.e = e;
+  q.j = j;
+  T r;
+  lanes::rotation(q.row[j - 1], e[j - 1], q.c, q.s, r);
+  q.row[j - 1] = r;
+  return q;
 }
 
-// Rotates equation e against row j of the factor: zeroes value j of e
-// against the diagonal of row j and updates the later positions (right-hand
-// side included). Value j of e is not used again, so the by-product that
-// sdGivens would leave there is not formed.
-inline void rotateAgainstRow(Factor& R, double* e, int j) {
-  double c = 0.0;
-  double s = 0.0;
-  double r = 0.0;
-  rotation(R.at(j, j), e[j - 1], c, s, r);
-  R.at(j, j) = r;
-  for (int p = j + 1; p <= kColumns; ++p) {
-    const double t = c * R.at(j, p) + s * e[p - 1];
-    e[p - 1] = c * e[p - 1] - s * R.at(j, p);
-    R.at(j, p) = t;
+// Columns first to last (1-based) of the rotation: the row takes
+// c*row + s*e, the equation c*e - s*row.
+template <typename T>
+inline void applyColumns(const PlaneRotation<T>& q, int first, int last) {
+  for (int p = first - 1; p < last; ++p) {
+    const T rowValue = q.row[p];
+    const T eValue = q.e[p];
+    q.row[p] = q.c * rowValue + q.s * eValue;
+    q.e[p] = q.c * eValue - q.s * rowValue;
   }
 }
 
 // Rotates equation e against rows first to last of the factor, in order.
-void rotateIn(Factor& R, double* e, int first, int last) {
-  for (int j = first; j <= last; ++j) rotateAgainstRow(R, e, j);
+void rotateIn(Factor<double>& R, double* e, int first, int last) {
+  for (int j = first; j <= last; ++j) applyColumns(startRotation(R, e, j), j + 1, kColumns);
 }
 
 // Rotates the first `equations` node equations in: equation i (0-based) of
 // the first nine becomes row i+1 after its rotations against rows 1 to i
 // (it is formed in place, in row i+1), and each later one (in extra[i-9]) is
 // rotated against rows 1 to 9 and dropped. This is what rotateIn does
-// equation by equation, rearranged in time: equation i meets row j at step
-// i + j - 1. Each row is still changed by the equations in their order, and
-// each equation still meets the rows in order (the equation that becomes a
-// row is complete two steps before the next equation meets that row), so
-// every value sees the same operations in the same order. Within a step the rotations are
-// independent, and the chains of square roots and divisions overlap.
-void rotateAllIn(Factor& R, double (*extra)[kColumns], int equations) {
-  for (int step = 1; step <= equations + kUnknowns - 2; ++step) {
-    // Equation i meets row j = step - i + 1 when 1 <= j <= min(i, 9), that
-    // is for 2i >= step + 1, i <= step and i >= step - 8.
-    const int firstEquation = std::max((step + 2) / 2, step - (kUnknowns - 1));
-    const int lastEquation = std::min(step, equations - 1);
-    for (int i = firstEquation; i <= lastEquation; ++i) {
-      double* e = i < kUnknowns ? R.r[i] : extra[i - kUnknowns];
-      rotateAgainstRow(R, e, step - i + 1);
+// equation by equation, rearranged in time.
+//
+// Equation i meets row j at step i + j - 1. Within a step the rotations are
+// independent. A rotation at step s+1 of equation i against row j+1 reads
+// the diagonal of row j+1 (set by the rotation at step s against that row)
+// and value j+1 of equation i (column j+1 of its rotation at step s against
+// row j). So each step first forms its rotations (divisions and square
+// roots, the long chains), then finishes the columns of the previous step's
+// rotations beyond their first, then applies the first column of its own;
+// the next step's rotations need nothing else, and the processor can start
+// them while this step's columns are still being finished. Each row is
+// still changed by the equations in their order, each equation meets the
+// rows in order, and every position of a row or equation is updated by the
+// rotations in the same order as equation by equation (column p of step s
+// comes before column p of step s+1), so every value sees the same
+// operations in the same order.
+template <typename T>
+void rotateAllIn(Factor<T>& R, T (*extra)[kColumns], int equations) {
+  PlaneRotation<T> buffers[2][kUnknowns];
+  PlaneRotation<T>* previous = buffers[0];
+  PlaneRotation<T>* current = buffers[1];
+  int previousCount = 0;
+  const int steps = equations + kUnknowns - 2;
+  for (int step = 1; step <= steps + 1; ++step) {
+    int count = 0;
+    if (step <= steps) {
+      // Equation i meets row j = step - i + 1 when 1 <= j <= min(i, 9),
+      // that is for 2i >= step + 1, i <= step and i >= step - 8.
+      const int firstEquation = std::max((step + 2) / 2, step - (kUnknowns - 1));
+      const int lastEquation = std::min(step, equations - 1);
+      for (int i = firstEquation; i <= lastEquation; ++i) {
+        T* e = i < kUnknowns ? R.r[i] : extra[i - kUnknowns];
+        current[count++] = startRotation(R, e, step - i + 1);
+      }
     }
+    for (int k = 0; k < previousCount; ++k) applyColumns(previous[k], previous[k].j + 2, kColumns);
+    for (int k = 0; k < count; ++k) applyColumns(current[k], current[k].j + 1, current[k].j + 1);
+    std::swap(previous, current);
+    previousCount = count;
   }
 }
 
 // Smallest |R(j, j)| for j = first to 9.
-double smallestDiagonal(Factor& R, int first) {
+double smallestDiagonal(Factor<double>& R, int first) {
   double dmin = std::fabs(R.at(first, first));
   for (int j = first + 1; j <= kUnknowns; ++j) {
     const double d = std::fabs(R.at(j, j));
     if (d < dmin) dmin = d;
   }
   return dmin;
+}
+
+// Euclidean distance of the offset (dx, dy).
+template <typename T>
+inline T distanceOf(T dx, T dy) {
+  return lanes::sqrtOf(dx * dx + dy * dy);
 }
 
 // ---------------------------------------------------------------------------
@@ -313,44 +385,110 @@ struct PackedLists {
   }
 };
 
-// Collector on packed lists. A node counts as met when its stamp equals the
-// current point's; a new point takes a new stamp, so nothing is unmarked.
-// The frontier has room for all n nodes.
+// Collector on packed lists, for coordinates without NaN or infinity. A node
+// counts as met when its stamp equals the current point's; a new point takes
+// a new stamp, so nothing is unmarked.
+//
+// The frontier is kept sorted by distance, and among equal distances by the
+// order in which the nodes were met, in entries head_ to size_ - 1: the
+// nearest node is then its first entry. With finite coordinates no distance
+// is NaN (a difference may overflow to infinity, its square stays +inf, the
+// sum and the square root do not become NaN), so "distance, then order met"
+// is a total order, and its first entry is exactly the first strictly
+// smallest distance in the order met: the node that takeNearest picks from
+// the unsorted frontier.
 class PackedCollector {
  public:
   PackedCollector(int n, const PackedLists& lists, const double* xData, const double* yData)
-      : lists_(lists), xData_(xData), yData_(yData), stamp_(static_cast<std::size_t>(n), 0),
-        frontierNode_(static_cast<std::size_t>(n)), frontierDist_(static_cast<std::size_t>(n)) {}
+      : lists_(lists), xData_(xData), yData_(yData), stamp_(static_cast<std::size_t>(n), 0), node_(64),
+        dist_(64) {}
 
   void startPoint(int centre) {
     ++currentStamp_;
     walked_ = 0;
-    frontierSize_ = 0;
+    head_ = 0;
+    size_ = 0;
     xc_ = xData_[centre - 1];
     yc_ = yData_[centre - 1];
     stamp_[centre - 1] = currentStamp_;
   }
 
   bool next(int L, const int* nodeList, int* node, double* dist) {
-    for (; walked_ < L - 1; ++walked_) {
-      const int v = nodeList[walked_];
-      for (int i = lists_.start[v - 1]; i < lists_.start[v]; ++i) {
-        const int nj = lists_.list[i];
-        if (stamp_[nj - 1] == currentStamp_) continue;
-        stamp_[nj - 1] = currentStamp_;
-        const double dx = xData_[nj - 1] - xc_;
-        const double dy = yData_[nj - 1] - yc_;
-        frontierNode_[frontierSize_] = nj;
-        frontierDist_[frontierSize_] = std::sqrt(dx * dx + dy * dy);
-        ++frontierSize_;
-      }
-    }
-    if (frontierSize_ == 0) return false;
-    takeNearest(frontierNode_.data(), frontierDist_.data(), frontierSize_, node, dist);
+    for (; walked_ < L - 1; ++walked_) walk(nodeList[walked_]);
+    if (head_ == size_) return false;
+    *node = node_[head_];
+    *dist = dist_[head_];
+    ++head_;
     return true;
   }
 
  private:
+  // Meets the neighbours of local node v in list order and puts the new ones
+  // into the frontier.
+  void walk(int v) {
+    const int begin = lists_.start[v - 1];
+    const int end = lists_.start[v];
+    const std::size_t room = static_cast<std::size_t>(size_) + static_cast<std::size_t>(end - begin);
+    if (room > node_.size()) {
+      node_.resize(2 * room);
+      dist_.resize(2 * room);
+    }
+    // Without branches: each neighbour is written after the frontier's end,
+    // and the end moves past it only when it was not met before. A repeated
+    // entry sees the stamp that its first occurrence wrote.
+    const int* list = lists_.list.data();
+    int* stamp = stamp_.data();
+    int* node = node_.data();
+    const int current = currentStamp_;
+    int size = size_;
+    for (int i = begin; i < end; ++i) {
+      const int nj = list[i];
+      const int fresh = stamp[nj - 1] != current;
+      stamp[nj - 1] = current;
+      node[size] = nj;
+      size += fresh;
+    }
+    measure(size_, size);
+    insertInOrder(size_, size);
+    size_ = size;
+  }
+
+  // Distances to the centre of the nodes in frontier entries from to to-1,
+  // two at a time in the lanes (the same operations as one at a time).
+  void measure(int from, int to) {
+    const int* node = node_.data();
+    double* dist = dist_.data();
+    int k = from;
+    const Lanes2 xc(xc_), yc(yc_);
+    for (; k + 1 < to; k += 2) {
+      const int a = node[k] - 1;
+      const int b = node[k + 1] - 1;
+      const Lanes2 d = distanceOf(Lanes2(xData_[a], xData_[b]) - xc, Lanes2(yData_[a], yData_[b]) - yc);
+      dist[k] = d.lane0();
+      dist[k + 1] = d.lane1();
+    }
+    if (k < to) dist[k] = distanceOf(xData_[node[k] - 1] - xc_, yData_[node[k] - 1] - yc_);
+  }
+
+  // Moves the new entries from to to-1 (in the order met) into the sorted
+  // entries before them: each goes after every entry of smaller or equal
+  // distance, which is its place, as it was met last.
+  void insertInOrder(int from, int to) {
+    int* node = node_.data();
+    double* dist = dist_.data();
+    for (int k = from; k < to; ++k) {
+      const int nk = node[k];
+      const double dk = dist[k];
+      int j = k;
+      for (; j > head_ && dist[j - 1] > dk; --j) {
+        node[j] = node[j - 1];
+        dist[j] = dist[j - 1];
+      }
+      node[j] = nk;
+      dist[j] = dk;
+    }
+  }
+
   const PackedLists& lists_;
   const double* xData_;
   const double* yData_;
@@ -358,9 +496,11 @@ class PackedCollector {
   int currentStamp_ = 0;
   int walked_ = 0;
   double xc_ = 0.0, yc_ = 0.0;
-  std::vector<int> frontierNode_;
-  std::vector<double> frontierDist_;
-  int frontierSize_ = 0;
+  // Frontier: entries head_ to size_ - 1 (taken entries before head_).
+  std::vector<int> node_;
+  std::vector<double> dist_;
+  int head_ = 0;
+  int size_ = 0;
 };
 
 // The points in an order that keeps consecutive points close: by cells of a
@@ -398,31 +538,52 @@ std::vector<int> spatialOrder(const std::vector<int>& points, const double* xDat
   return ordered;
 }
 
-// The fit of sdCubicNodalDerivatives for a valid point `centre` of `nodes`
-// (at least 10) points. nextNode(L, nodeList, distList) fills node-list
-// entry L from the entries before it, as sdNextNearestNode does, and returns
-// false where it would fail. On success writes zx, zy, zxx, zxy, zyy to
-// result and the number of nodes used to status; otherwise status -1 or -2
-// and result untouched.
-template <typename NextNode>
-void fitNodalCubic(int centre, int nodes, const double* xData, const double* yData, const double* zData,
-                   NextNode&& nextNode, double* result, int* status) {
-  // Node list and distances, entry l at [l-1]; entry 1 is the point itself.
+// ---------------------------------------------------------------------------
+// The fit of one point, in three stages: the neighbours (collectNeighbours),
+// the factor of the node equations (factorise, for one fit or two side by
+// side), and the rest (finishFit: more nodes while the factor is
+// ill-conditioned, damping, back substitution). nextNode(L, nodeList,
+// distList) fills node-list entry L from the entries before it, as
+// sdNextNearestNode does, and returns false where it would fail.
+
+// Coordinates and values of the points, point v (1-based) at [v-1].
+struct PointData {
+  const double* x;
+  const double* y;
+  const double* z;
+};
+
+// A fit in progress: the node list and distances (entry l at [l-1], entry 1
+// the point itself), L = the first node left out of the equations, and the
+// scales and radius of the weights.
+struct Fit {
+  int centre = 0;
+  int lmax = 0;
+  int L = 0;
   int npts[kMaxNodes];
   double ds[kMaxNodes];
-  npts[0] = centre;
+  Scales scales;
+  double rc = 0.0;
+  int equations() const { return L - 2; }
+};
+
+// Collects the neighbours of fit.centre (a valid point of `nodes`, at least
+// 10) and fixes L, the scales and the radius. False where a node cannot be
+// collected (status -1).
+template <typename NextNode>
+bool collectNeighbours(Fit& fit, int nodes, NextNode&& nextNode) {
+  int* npts = fit.npts;
+  double* ds = fit.ds;
+  npts[0] = fit.centre;
   ds[0] = 0.0;
   const int nc = nodes < kFirstCollection ? nodes : kFirstCollection;
   const int lmax = nodes < kMaxNodes ? nodes : kMaxNodes;
+  fit.lmax = lmax;
   double sum = 0.0;
-  auto collect = [&](int entry) { return nextNode(entry, npts, ds); };
 
   // The nc - 2 nearest neighbours.
   for (int L = 2; L <= nc - 1; ++L) {
-    if (!collect(L)) {
-      *status = -1;
-      return;
-    }
+    if (!nextNode(L, npts, ds)) return false;
     sum += ds[L - 1] * ds[L - 1];
   }
   const double rsRef = ds[nc - 2] * ds[nc - 2];
@@ -433,10 +594,7 @@ void fitNodalCubic(int centre, int nodes, const double* xData, const double* yDa
   int L = nc;
   double rcSq = 0.0;
   for (; L <= lmax; ++L) {
-    if (!collect(L)) {
-      *status = -1;
-      return;
-    }
+    if (!nextNode(L, npts, ds)) return false;
     const double rs = ds[L - 1] * ds[L - 1];
     if (!((rs - rsRef) / rsRef <= kTieTolerance || L <= 10)) {
       rcSq = rs;
@@ -445,25 +603,61 @@ void fitNodalCubic(int centre, int nodes, const double* xData, const double* yDa
     sum += rs;
   }
   if (L > lmax) rcSq = kRadiusFactor * (ds[lmax - 1] * ds[lmax - 1]);
+  fit.L = L;
 
   const int used = L - 2;
-  Scales scales;
-  scales.sfs = used / sum;
-  scales.sf = std::sqrt(scales.sfs);
-  scales.sfc = scales.sf * scales.sfs;
-  double rc = std::sqrt(rcSq);
+  fit.scales.sfs = used / sum;
+  fit.scales.sf = std::sqrt(fit.scales.sfs);
+  fit.scales.sfc = fit.scales.sf * fit.scales.sfs;
+  fit.rc = std::sqrt(rcSq);
+  return true;
+}
 
-  // Entries 2 to 10 build the factor row by row; entries 11 to L-1 are
-  // rotated into it and their residuals dropped.
-  Factor R;
-  double extra[kMaxNodes - 1 - kUnknowns][kColumns];
-  double weight = 0.0;  // weight of the latest node equation
-  const int equations = L - 2;
+// Forms the node equations of entries 2 to L-1 of the fits in the lanes of T
+// (fits[l] in lane l, all with the same number of equations): entries 2 to
+// 10 build the factor row by row, later ones are rotated into it and their
+// residuals dropped. Returns the weight of the latest equation.
+template <typename T>
+T factorise(const PointData& data, const Fit* const* fits, Factor<T>& R) {
+  const auto lanesOf = [](auto&& f) { return fromLanes<T>(f); };
+  const T xc = lanesOf([&](int l) { return data.x[fits[l]->centre - 1]; });
+  const T yc = lanesOf([&](int l) { return data.y[fits[l]->centre - 1]; });
+  const T zc = lanesOf([&](int l) { return data.z[fits[l]->centre - 1]; });
+  const T sf = lanesOf([&](int l) { return fits[l]->scales.sf; });
+  const T sfs = lanesOf([&](int l) { return fits[l]->scales.sfs; });
+  const T sfc = lanesOf([&](int l) { return fits[l]->scales.sfc; });
+  const T rc = lanesOf([&](int l) { return fits[l]->rc; });
+  T extra[kMaxNodes - 1 - kUnknowns][kColumns];
+  T weight(0.0);
+  const int equations = fits[0]->equations();
   for (int i = 0; i < equations; ++i) {
-    double* e = i < kUnknowns ? R.r[i] : extra[i - kUnknowns];
-    weight = formEquation(centre, npts[i + 1], ds[i + 1], rc, scales, xData, yData, zData, e);
+    T* e = i < kUnknowns ? R.r[i] : extra[i - kUnknowns];
+    const T dx = lanesOf([&](int l) { return data.x[fits[l]->npts[i + 1] - 1]; }) - xc;
+    const T dy = lanesOf([&](int l) { return data.y[fits[l]->npts[i + 1] - 1]; }) - yc;
+    const T dz = lanesOf([&](int l) { return data.z[fits[l]->npts[i + 1] - 1]; }) - zc;
+    const T D = lanesOf([&](int l) { return fits[l]->ds[i + 1]; });
+    weight = formEquation(dx, dy, dz, D, rc, sf, sfs, sfc, e);
   }
   rotateAllIn(R, extra, equations);
+  return weight;
+}
+
+// Equation of node-list entry `entry` of the fit with radius rc.
+double nodeEquation(const PointData& data, const Fit& fit, int entry, double rc, double* e) {
+  const int np = fit.npts[entry - 1];
+  const int k = fit.centre;
+  return formEquation(data.x[np - 1] - data.x[k - 1], data.y[np - 1] - data.y[k - 1], data.z[np - 1] - data.z[k - 1],
+                      fit.ds[entry - 1], rc, fit.scales.sf, fit.scales.sfs, fit.scales.sfc, e);
+}
+
+// Completes the fit from its factor R and the weight of its latest equation.
+// On success writes zx, zy, zxx, zxy, zyy to result and the number of nodes
+// used to status; otherwise status -1 or -2 and result untouched.
+template <typename NextNode>
+void finishFit(const PointData& data, Fit& fit, Factor<double>& R, double weight, NextNode&& nextNode,
+               double* result, int* status) {
+  const int lmax = fit.lmax;
+  int L = fit.L;
   double e[kColumns];
 
   // While the factor is ill-conditioned, add the next node with a wider
@@ -478,16 +672,16 @@ void fitNodalCubic(int centre, int nodes, const double* xData, const double* yDa
     ++L;
     double rs = 0.0;
     if (L <= lmax) {
-      if (!collect(L)) {
+      if (!nextNode(L, fit.npts, fit.ds)) {
         *status = -1;
         return;
       }
-      rs = ds[L - 1] * ds[L - 1];
+      rs = fit.ds[L - 1] * fit.ds[L - 1];
     } else {
-      rs = ds[L - 2] * ds[L - 2];
+      rs = fit.ds[L - 2] * fit.ds[L - 2];
     }
-    rc = std::sqrt(kRadiusFactor * rs);
-    weight = formEquation(centre, npts[L - 2], ds[L - 2], rc, scales, xData, yData, zData, e);
+    const double rc = std::sqrt(kRadiusFactor * rs);
+    weight = nodeEquation(data, fit, L - 1, rc, e);
     rotateIn(R, e, 1, kUnknowns);
   }
   if (!conditioned) {
@@ -509,6 +703,7 @@ void fitNodalCubic(int centre, int nodes, const double* xData, const double* yDa
   const double a6 = (R.at(6, 10) - R.at(6, 7) * a7 - R.at(6, 8) * a8 - R.at(6, 9) * a9) / R.at(6, 6);
   const double a5 =
       (R.at(5, 10) - R.at(5, 6) * a6 - R.at(5, 7) * a7 - R.at(5, 8) * a8 - R.at(5, 9) * a9) / R.at(5, 5);
+  const Scales& scales = fit.scales;
   result[0] = scales.sf * a8;
   result[1] = scales.sf * a9;
   result[2] = 2.0 * scales.sfs * a5;
@@ -517,6 +712,83 @@ void fitNodalCubic(int centre, int nodes, const double* xData, const double* yDa
   *status = L - 1;
 }
 
+// The whole fit of one point, as sdCubicNodalDerivatives computes it.
+template <typename NextNode>
+void fitNodalCubic(const PointData& data, int centre, int nodes, NextNode&& nextNode, double* result,
+                   int* status) {
+  Fit fit;
+  fit.centre = centre;
+  if (!collectNeighbours(fit, nodes, nextNode)) {
+    *status = -1;
+    return;
+  }
+  Factor<double> R;
+  const Fit* fits[1] = {&fit};
+  const double weight = factorise(data, fits, R);
+  finishFit(data, fit, R, weight, nextNode, result, status);
+}
+
+// Refines the points 1 to n of the packed lists for which weak(i) holds and
+// calls store(i, result) for each success. Up to four points are collected
+// at a time, each by its own collector; consecutive fits with the same
+// number of equations have their factors formed side by side in the lanes
+// (four, two or one at a time), and a fit with another count closes the
+// group. A fit's result depends on nothing but its own point, nodes and
+// operations, so the grouping changes only the speed.
+template <typename Weak, typename Store>
+void refinePacked(int n, const PackedLists& lists, const PointData& data, Weak&& weak, Store&& store) {
+  constexpr int kSlots = 4;
+  std::vector<PackedCollector> collector;
+  collector.reserve(kSlots);
+  for (int slot = 0; slot < kSlots; ++slot) collector.emplace_back(n, lists, data.x, data.y);
+  Fit fit[kSlots];
+  auto nextNodeOf = [&collector](int slot) {
+    return [c = &collector[slot]](int L, int* nodeList, double* distList) {
+      return c->next(L, nodeList, &nodeList[L - 1], &distList[L - 1]);
+    };
+  };
+  // Factorises the fits of `slots` in the lanes of T and finishes each.
+  auto finishGroup = [&](auto lanesTag, const int* slots) {
+    using T = decltype(lanesTag);
+    Factor<T> R;
+    const Fit* fits[kLanes<T>];
+    for (int lane = 0; lane < kLanes<T>; ++lane) fits[lane] = &fit[slots[lane]];
+    const T weight = factorise(data, fits, R);
+    for (int lane = 0; lane < kLanes<T>; ++lane) {
+      Factor<double> alone = laneFactor(R, lane);
+      Fit& one = fit[slots[lane]];
+      double result[5];
+      int status = 0;
+      finishFit(data, one, alone, laneOf(weight, lane), nextNodeOf(slots[lane]), result, &status);
+      if (status >= 0) store(one.centre, result);
+    }
+  };
+  int group[kSlots];  // slots of collected fits with equal equation counts
+  int groupSize = 0;
+  auto flush = [&] {
+    int k = 0;
+    if (groupSize == 4) {
+      finishGroup(Lanes4(0.0), group);
+      k = 4;
+    }
+    for (; k + 1 < groupSize; k += 2) finishGroup(Lanes2(0.0), group + k);
+    if (k < groupSize) finishGroup(0.0, group + k);
+    groupSize = 0;
+  };
+
+  for (int i = 1; i <= n; ++i) {
+    if (!weak(i)) continue;
+    int slot = 0;  // a collector not held by the group
+    while (std::find(group, group + groupSize, slot) != group + groupSize) ++slot;
+    collector[slot].startPoint(i);
+    fit[slot].centre = i;
+    if (!collectNeighbours(fit[slot], n, nextNodeOf(slot))) continue;  // status -1: nothing stored
+    if (groupSize > 0 && fit[group[0]].equations() != fit[slot].equations()) flush();
+    group[groupSize++] = slot;
+    if (groupSize == kSlots) flush();
+  }
+  flush();
+}
 
 }  // namespace
 
@@ -532,7 +804,7 @@ void sdGivens(double* a, double* b, double* c, double* s) {
     return;
   }
   double r = 0.0;
-  rotation(*a, *b, *c, *s, r);
+  lanes::rotation(*a, *b, *c, *s, r);
   *a = r;
   *b = bLarger ? (*c != 0.0 ? 1.0 / *c : 1.0) : *s;
 }
@@ -609,7 +881,7 @@ void sdCubicNodalDerivatives(int* k, int* n, double* xData, double* yData, doubl
     return nodeStatus == 0;
   };
   double result[5];
-  fitNodalCubic(centre, nodes, xData, yData, zData, nextNode, result, status);
+  fitNodalCubic(PointData{xData, yData, zData}, centre, nodes, nextNode, result, status);
   if (*status < 0) return;
   *zx = result[0];
   *zy = result[1];
@@ -628,18 +900,7 @@ void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* 
     if (refined != nullptr) refined[point - 1] = 1;
   };
   auto weak = [fitDegree](int point) { return fitDegree[point - 1] < 3; };
-  // The fit never looks at node numbers (ties go by the order of the walk,
-  // the equations by coordinates), so the nodes may be renumbered: in an
-  // order that keeps neighbouring nodes together, the data of a neighbourhood
-  // lies close in memory, and the points are refined in that order.
-  std::vector<int> order(static_cast<std::size_t>(std::max(n, 0)));
-  for (int v = 1; v <= n; ++v) order[v - 1] = v;
-  order = spatialOrder(order, xData, yData);
-  std::vector<int> localOf(order.size());
-  for (int i = 1; i <= n; ++i) localOf[order[i - 1] - 1] = i;
-  PackedLists lists;
-  if (n < kMinPoints || !lists.pack(n, adjNode, adjNext, adjLast, order, localOf)) {
-    // Too few points or lists of another shape: point by point.
+  auto pointByPoint = [&] {
     for (int v = 1; v <= n; ++v) {
       if (!weak(v)) continue;
       double result[5];
@@ -648,6 +909,27 @@ void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* 
                               &result[1], &result[2], &result[3], &result[4], &status);
       if (status >= 0) store(v, result);
     }
+  };
+  // The packed collector orders its frontier by distance, which needs
+  // distances that are never NaN: finite coordinates.
+  bool finite = true;
+  for (int v = 0; v < n; ++v) finite = finite && std::isfinite(xData[v]) && std::isfinite(yData[v]);
+  if (n < kMinPoints || !finite) {
+    pointByPoint();
+    return;
+  }
+  // The fit never looks at node numbers (ties go by the order of the walk,
+  // the equations by coordinates), so the nodes may be renumbered: in an
+  // order that keeps neighbouring nodes together, the data of a neighbourhood
+  // lies close in memory, and the points are refined in that order.
+  std::vector<int> order(static_cast<std::size_t>(n));
+  for (int v = 1; v <= n; ++v) order[v - 1] = v;
+  order = spatialOrder(order, xData, yData);
+  std::vector<int> localOf(order.size());
+  for (int i = 1; i <= n; ++i) localOf[order[i - 1] - 1] = i;
+  PackedLists lists;
+  if (!lists.pack(n, adjNode, adjNext, adjLast, order, localOf)) {
+    pointByPoint();  // lists of another shape
     return;
   }
   std::vector<double> x(order.size()), y(order.size()), z(order.size());
@@ -656,18 +938,9 @@ void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* 
     y[i] = yData[order[i] - 1];
     z[i] = zData[order[i] - 1];
   }
-  PackedCollector collector(n, lists, x.data(), y.data());
-  auto nextNode = [&collector](int L, int* nodeList, double* distList) {
-    return collector.next(L, nodeList, &nodeList[L - 1], &distList[L - 1]);
-  };
-  for (int i = 1; i <= n; ++i) {
-    if (!weak(order[i - 1])) continue;
-    collector.startPoint(i);
-    double result[5];
-    int status = 0;
-    fitNodalCubic(i, n, x.data(), y.data(), z.data(), nextNode, result, &status);
-    if (status >= 0) store(order[i - 1], result);
-  }
+  refinePacked(
+      n, lists, PointData{x.data(), y.data(), z.data()}, [&](int i) { return weak(order[i - 1]); },
+      [&](int i, const double* result) { store(order[i - 1], result); });
 }
 
 }  // namespace lum::scattered
