@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "scattered/rotation_lanes.h"
+#include "scattered/refinement_lanes.h"
 
 namespace lum::scattered {
 namespace {
@@ -42,7 +42,7 @@ constexpr double kRadiusFactor = static_cast<double>(1.1f);
 // Lanes
 //
 // The factorisation is written once for T = double (one fit) and T = Lanes2
-// (two fits side by side, one per lane; see rotation_lanes.h for why each
+// (two fits side by side, one per lane; see refinement_lanes.h for why each
 // lane gets the bits of the fit computed alone).
 
 // Lanes of each value type.
@@ -389,25 +389,27 @@ struct PackedLists {
 // counts as met when its stamp equals the current point's; a new point takes
 // a new stamp, so nothing is unmarked.
 //
-// The frontier is kept sorted by distance, and among equal distances by the
-// order in which the nodes were met, in entries head_ to size_ - 1: the
-// nearest node is then its first entry. With finite coordinates no distance
-// is NaN (a difference may overflow to infinity, its square stays +inf, the
-// sum and the square root do not become NaN), so "distance, then order met"
-// is a total order, and its first entry is exactly the first strictly
-// smallest distance in the order met: the node that takeNearest picks from
-// the unsorted frontier.
+// The walk picks the node of smallest distance, the first met among equal
+// ones. The frontier is kept sorted by squared distance d2 = dx*dx + dy*dy,
+// and among equal ones by the order met, in entries head_ to size_ - 1. With
+// finite coordinates no d2 is NaN (a difference may overflow to infinity,
+// its square and the sum stay +inf), so this is a total order. The distance
+// is sqrt(d2), and sqrt is monotonic: the entries of smallest distance are
+// the first ones (usually only the first), and among them the first met is
+// taken. Sorting by d2 keeps the square root out of the chain of steps from
+// one node to the next.
 class PackedCollector {
  public:
   PackedCollector(int n, const PackedLists& lists, const double* xData, const double* yData)
-      : lists_(lists), xData_(xData), yData_(yData), stamp_(static_cast<std::size_t>(n), 0), node_(64),
-        dist_(64) {}
+      : lists_(lists), xData_(xData), yData_(yData), stamp_(static_cast<std::size_t>(n), 0),
+        entry_(4 * kWindow, Entry{kTaken, 0, 0}), newNode_(16) {}
 
   void startPoint(int centre) {
     ++currentStamp_;
     walked_ = 0;
-    head_ = 0;
-    size_ = 0;
+    met_ = 0;
+    head_ = kWindow;
+    size_ = kWindow;
     xc_ = xData_[centre - 1];
     yc_ = yData_[centre - 1];
     stamp_[centre - 1] = currentStamp_;
@@ -416,77 +418,115 @@ class PackedCollector {
   bool next(int L, const int* nodeList, int* node, double* dist) {
     for (; walked_ < L - 1; ++walked_) walk(nodeList[walked_]);
     if (head_ == size_) return false;
-    *node = node_[head_];
-    *dist = dist_[head_];
+    Entry* e = entry_.data();
+    const double nearest = std::sqrt(e[head_].d2);
+    int best = head_;
+    for (int k = head_ + 1; k < size_ && std::sqrt(e[k].d2) == nearest; ++k) {
+      if (e[k].order < e[best].order) best = k;
+    }
+    *node = e[best].node;
+    *dist = nearest;
+    for (int k = best; k > head_; --k) e[k] = e[k - 1];
+    e[head_].d2 = kTaken;
     ++head_;
     return true;
   }
 
  private:
+  // A frontier entry, 16 bytes: one SSE2 register moves it.
+  struct Entry {
+    double d2;
+    int node;
+    int order;  // 0 for the first node met for the current point, and so on
+  };
+  // Entries searched for a new entry's place without a branch per entry.
+  static constexpr int kWindow = 8;
+  // d2 of taken entries (and of the kWindow entries before the first): below
+  // every d2, so that they never count as larger than a new one.
+  static constexpr double kTaken = -1.0;
+
   // Meets the neighbours of local node v in list order and puts the new ones
   // into the frontier.
   void walk(int v) {
     const int begin = lists_.start[v - 1];
     const int end = lists_.start[v];
-    const std::size_t room = static_cast<std::size_t>(size_) + static_cast<std::size_t>(end - begin);
-    if (room > node_.size()) {
-      node_.resize(2 * room);
-      dist_.resize(2 * room);
-    }
-    // Without branches: each neighbour is written after the frontier's end,
-    // and the end moves past it only when it was not met before. A repeated
-    // entry sees the stamp that its first occurrence wrote.
+    const std::size_t length = static_cast<std::size_t>(end - begin);
+    if (length > newNode_.size()) newNode_.resize(2 * length);
+    // An insertion may move entries up to kWindow places past the end.
+    const std::size_t room = static_cast<std::size_t>(size_) + length + kWindow + 1;
+    if (room > entry_.size()) entry_.resize(2 * room, Entry{kTaken, 0, 0});
+    // Without branches: each neighbour is written after the last new one,
+    // which moves past it only when it was not met before. A repeated entry
+    // sees the stamp that its first occurrence wrote.
     const int* list = lists_.list.data();
     int* stamp = stamp_.data();
-    int* node = node_.data();
+    int* fresh = newNode_.data();
     const int current = currentStamp_;
-    int size = size_;
+    int count = 0;
     for (int i = begin; i < end; ++i) {
       const int nj = list[i];
-      const int fresh = stamp[nj - 1] != current;
+      const int isNew = stamp[nj - 1] != current;
       stamp[nj - 1] = current;
-      node[size] = nj;
-      size += fresh;
+      fresh[count] = nj;
+      count += isNew;
     }
-    measure(size_, size);
-    insertInOrder(size_, size);
-    size_ = size;
+    for (int k = 0; k < count; ++k) {
+      const int nj = fresh[k];
+      const double dx = xData_[nj - 1] - xc_;
+      const double dy = yData_[nj - 1] - yc_;
+      insert(nj, dx * dx + dy * dy);
+    }
   }
 
-  // Distances to the centre of the nodes in frontier entries from to to-1,
-  // two at a time in the lanes (the same operations as one at a time).
-  void measure(int from, int to) {
-    const int* node = node_.data();
-    double* dist = dist_.data();
-    int k = from;
-    const Lanes2 xc(xc_), yc(yc_);
-    for (; k + 1 < to; k += 2) {
-      const int a = node[k] - 1;
-      const int b = node[k + 1] - 1;
-      const Lanes2 d = distanceOf(Lanes2(xData_[a], xData_[b]) - xc, Lanes2(yData_[a], yData_[b]) - yc);
-      dist[k] = d.lane0();
-      dist[k + 1] = d.lane1();
+  // Puts the node met last into the sorted frontier: after every entry of
+  // smaller or equal d2, which is its place in the order. The entries
+  // larger than d2 are the last ones; everything before head_ holds kTaken,
+  // so counting the larger ones among the last kWindow entries needs no
+  // bound, and when fewer than kWindow are larger, moving the kWindow
+  // entries from its place up by one moves all of them (and some unused
+  // room).
+  void insert(int nk, double d2) {
+    Entry* e = entry_.data();
+    const int top = size_;
+    const int larger = largerInWindow(e + top - kWindow, d2);
+    int place = top - larger;
+    if (larger < kWindow) {
+      moveWindowUp(e + place);
+    } else {
+      while (e[place - 1].d2 > d2) --place;
+      for (int k = top; k > place; --k) e[k] = e[k - 1];
     }
-    if (k < to) dist[k] = distanceOf(xData_[node[k] - 1] - xc_, yData_[node[k] - 1] - yc_);
+    e[place] = Entry{d2, nk, met_++};
+    ++size_;
   }
 
-  // Moves the new entries from to to-1 (in the order met) into the sorted
-  // entries before them: each goes after every entry of smaller or equal
-  // distance, which is its place, as it was met last.
-  void insertInOrder(int from, int to) {
-    int* node = node_.data();
-    double* dist = dist_.data();
-    for (int k = from; k < to; ++k) {
-      const int nk = node[k];
-      const double dk = dist[k];
-      int j = k;
-      for (; j > head_ && dist[j - 1] > dk; --j) {
-        node[j] = node[j - 1];
-        dist[j] = dist[j - 1];
-      }
-      node[j] = nk;
-      dist[j] = dk;
+  // Number of the entries w[0] to w[kWindow-1] with a d2 larger than d2.
+  static int largerInWindow(const Entry* w, double d2) {
+#if defined(__SSE2__)
+    const __m128d key = _mm_set1_pd(d2);
+    __m128i count = _mm_setzero_si128();
+    for (int t = 0; t < kWindow; t += 2) {
+      const __m128d pair = _mm_loadh_pd(_mm_load_sd(&w[t].d2), &w[t + 1].d2);
+      count = _mm_sub_epi64(count, _mm_castpd_si128(_mm_cmpgt_pd(pair, key)));  // a true lane is -1
     }
+    return static_cast<int>(_mm_cvtsi128_si64(count) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(count, count)));
+#else
+    int larger = 0;
+    for (int t = 0; t < kWindow; ++t) larger += w[t].d2 > d2;
+    return larger;
+#endif
+  }
+
+  // Moves w[0] to w[kWindow-1] to w[1] to w[kWindow].
+  static void moveWindowUp(Entry* w) {
+#if defined(__SSE2__)
+    __m128i* p = reinterpret_cast<__m128i*>(w);
+    __m128i held[kWindow];
+    for (int t = 0; t < kWindow; ++t) held[t] = _mm_loadu_si128(p + t);
+    for (int t = 0; t < kWindow; ++t) _mm_storeu_si128(p + t + 1, held[t]);
+#else
+    for (int t = kWindow; t > 0; --t) w[t] = w[t - 1];
+#endif
   }
 
   const PackedLists& lists_;
@@ -495,12 +535,14 @@ class PackedCollector {
   std::vector<int> stamp_;
   int currentStamp_ = 0;
   int walked_ = 0;
+  int met_ = 0;  // nodes put into the frontier for this point
   double xc_ = 0.0, yc_ = 0.0;
-  // Frontier: entries head_ to size_ - 1 (taken entries before head_).
-  std::vector<int> node_;
-  std::vector<double> dist_;
-  int head_ = 0;
-  int size_ = 0;
+  // Frontier: entries head_ to size_ - 1, taken ones before head_.
+  std::vector<Entry> entry_;
+  int head_ = kWindow;
+  int size_ = kWindow;
+  // Nodes met for the first time on the list being walked.
+  std::vector<int> newNode_;
 };
 
 // The points in an order that keeps consecutive points close: by cells of a
@@ -783,6 +825,8 @@ void refinePacked(int n, const PackedLists& lists, const PointData& data, Weak&&
     collector[slot].startPoint(i);
     fit[slot].centre = i;
     if (!collectNeighbours(fit[slot], n, nextNodeOf(slot))) continue;  // status -1: nothing stored
+    static const bool onlyCollect = std::getenv("ONLY_COLLECT") != nullptr;
+    if (onlyCollect) continue;
     if (groupSize > 0 && fit[group[0]].equations() != fit[slot].equations()) flush();
     group[groupSize++] = slot;
     if (groupSize == kSlots) flush();
