@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "reference/partials_reference.h"
@@ -476,6 +477,104 @@ TEST(FastRefinement, ListsBeyondTheFastPathsRoom) {
   }
   Lists complete = listsOf(everyOther);
   compareRefinement(all, complete, "complete lists");
+}
+
+// For each point its k nearest other points, in ascending point number.
+std::vector<std::vector<int>> nearestNeighbours(const Points& p, int k) {
+  std::vector<std::vector<int>> neighbours(p.n());
+  for (int i = 0; i < p.n(); ++i) {
+    std::vector<std::pair<double, int>> byDistance;
+    for (int j = 0; j < p.n(); ++j) {
+      if (j != i) byDistance.push_back({std::hypot(p.x[j] - p.x[i], p.y[j] - p.y[i]), j + 1});
+    }
+    std::sort(byDistance.begin(), byDistance.end());
+    for (int m = 0; m < k; ++m) neighbours[i].push_back(byDistance[m].second);
+    std::sort(neighbours[i].begin(), neighbours[i].end());
+  }
+  return neighbours;
+}
+
+TEST(FastRefinement, EqualDistancesFromDifferentSquares) {
+  // Offsets a and b from the origin whose squared distances differ in the
+  // last bit while their square roots are equal: the walk takes the one met
+  // first among equal distances, also when the other has the smaller square.
+  // (Equal distances join or leave the fit together, so the order shows only
+  // in the rounding of the factor.)
+  const double ax = 0x1.fffab10dff4e7p-1, ay = 0x1.26e873e9ee5edp-7;
+  const double bx = 0x1.eeec4cc8af31ap-1, by = 0x1.0642c1d85096ep-2;
+  const double aSq = ax * ax + ay * ay, bSq = bx * bx + by * by;
+  ASSERT_GT(aSq, bSq);
+  ASSERT_EQ(std::sqrt(aSq), std::sqrt(bSq));
+  for (bool largerFirst : {true, false}) {
+    Random r{81};
+    // Point 1 keeps its partials in compareRefinement: the origin is point 2.
+    std::vector<double> x{4.0, 0.0, ax, bx}, y{4.0, 0.0, ay, by};
+    for (int i = 0; i < 40; ++i) {  // four nearer (the tie is not first), the others farther
+      const double angle = 6.283185307179586 * r.next();
+      const double radius = i < 4 ? 0.3 + 0.6 * r.next() : 1.5 + 2 * r.next();
+      x.push_back(radius * std::cos(angle));
+      y.push_back(radius * std::sin(angle));
+    }
+    Points p = finish(largerFirst ? "larger square first" : "smaller square first", x, y);
+    // Lists that the refinement can walk (not a triangulation); the origin
+    // meets a (point 3) and b (point 4) first, in the chosen order.
+    std::vector<std::vector<int>> neighbours = nearestNeighbours(p, 6);
+    std::vector<int>& origin = neighbours[1];
+    origin.erase(std::remove_if(origin.begin(), origin.end(), [](int v) { return v == 3 || v == 4; }), origin.end());
+    origin.insert(origin.begin(), largerFirst ? 4 : 3);
+    origin.insert(origin.begin(), largerFirst ? 3 : 4);
+    Lists lists = listsOf(neighbours);
+    compareRefinement(p, lists, p.name);
+  }
+}
+
+TEST(FastRefinement, ExtremeCoordinatesAndBrokenNeighbourhoods) {
+  Points base = uniform(300, 91);
+  Lists delaunay;
+  ASSERT_TRUE(triangulate(base, delaunay));
+  // Squared distances that overflow (every distance infinite, all tied) or
+  // underflow, on the lists of the unscaled points.
+  for (double scale : {1e200, 1e155, 1e-170}) {
+    Points p = base;
+    for (double& v : p.x) v *= scale;
+    for (double& v : p.y) v *= scale;
+    compareRefinement(p, delaunay, "scaled " + std::to_string(scale));
+  }
+  // Coordinates that are not finite.
+  Points p = base;
+  p.x[6] = std::numeric_limits<double>::quiet_NaN();
+  p.y[20] = std::numeric_limits<double>::infinity();
+  p.x[41] = -std::numeric_limits<double>::infinity();
+  compareRefinement(p, delaunay, "not finite");
+
+  // Three components: 40 uniform points with their triangulation, and 15
+  // and 8 points on lines, chained to their neighbours. On the longer line
+  // the fit stays ill-conditioned and asks for more nodes than the chain
+  // has; on the shorter one the collection runs out (status -1 either way).
+  Points pair = uniform(40, 92);
+  Lists lists;
+  ASSERT_TRUE(triangulate(pair, lists));
+  std::vector<std::vector<int>> neighbours(pair.n());
+  for (int k = 0; k < pair.n(); ++k) {
+    int cell = lists.last[k];
+    do {
+      cell = lists.next[cell - 1];
+      neighbours[k].push_back(std::abs(lists.node[cell - 1]));
+    } while (cell != lists.last[k]);
+  }
+  Random r{93};
+  for (int length : {15, 8}) {
+    for (int i = 0; i < length; ++i) {
+      pair.x.push_back(5 + i + 0.3 * r.next());
+      pair.y.push_back(length);
+      pair.z.push_back(franke(pair.x.back(), 0.5));
+      const int v = pair.n();
+      neighbours.push_back(i == 0 ? std::vector<int>{v + 1}
+                                  : i == length - 1 ? std::vector<int>{v - 1} : std::vector<int>{v - 1, v + 1});
+    }
+  }
+  Lists joined = listsOf(neighbours);
+  compareRefinement(pair, joined, "three components");
 }
 
 TEST(FastRefinement, GivensMatchesStraightforward) {
