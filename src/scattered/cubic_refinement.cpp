@@ -208,14 +208,31 @@ void rotateAllIn(Factor<T>& R, T (*extra)[kColumns], int equations) {
   }
 }
 
-// Smallest |R(j, j)| for j = first to 9.
-double smallestDiagonal(Factor<double>& R, int first) {
-  double dmin = std::fabs(R.at(first, first));
+// Smallest |R(j, j)| for j = first to 9 (a NaN never replaces the one kept).
+template <typename T>
+T smallestDiagonal(Factor<T>& R, int first) {
+  T dmin = lanes::absOf(R.at(first, first));
   for (int j = first + 1; j <= kUnknowns; ++j) {
-    const double d = std::fabs(R.at(j, j));
-    if (d < dmin) dmin = d;
+    const T d = lanes::absOf(R.at(j, j));
+    dmin = lanes::select(d < dmin, d, dmin);
   }
   return dmin;
+}
+
+// Back substitution for the quadratic and linear coefficients A5 to A9 only
+// (the cubic ones are not needed), scaled back to zx, zy, zxx, zxy, zyy.
+template <typename T>
+void solveQuadraticPart(Factor<T>& R, T sf, T sfs, T* result) {
+  const T a9 = R.at(9, 10) / R.at(9, 9);
+  const T a8 = (R.at(8, 10) - R.at(8, 9) * a9) / R.at(8, 8);
+  const T a7 = (R.at(7, 10) - R.at(7, 8) * a8 - R.at(7, 9) * a9) / R.at(7, 7);
+  const T a6 = (R.at(6, 10) - R.at(6, 7) * a7 - R.at(6, 8) * a8 - R.at(6, 9) * a9) / R.at(6, 6);
+  const T a5 = (R.at(5, 10) - R.at(5, 6) * a6 - R.at(5, 7) * a7 - R.at(5, 8) * a8 - R.at(5, 9) * a9) / R.at(5, 5);
+  result[0] = sf * a8;
+  result[1] = sf * a9;
+  result[2] = T(2.0) * sfs * a5;
+  result[3] = sfs * a6;
+  result[4] = T(2.0) * sfs * a7;
 }
 
 // Euclidean distance of the offset (dx, dy).
@@ -520,10 +537,9 @@ class PackedCollector {
   // Moves w[0] to w[kWindow-1] to w[1] to w[kWindow].
   static void moveWindowUp(Entry* w) {
 #if defined(__SSE2__)
+    // From the top down, so that each entry is read before it is overwritten.
     __m128i* p = reinterpret_cast<__m128i*>(w);
-    __m128i held[kWindow];
-    for (int t = 0; t < kWindow; ++t) held[t] = _mm_loadu_si128(p + t);
-    for (int t = 0; t < kWindow; ++t) _mm_storeu_si128(p + t + 1, held[t]);
+    for (int t = kWindow - 1; t >= 0; --t) _mm_storeu_si128(p + t + 1, _mm_loadu_si128(p + t));
 #else
     for (int t = kWindow; t > 0; --t) w[t] = w[t - 1];
 #endif
@@ -738,19 +754,7 @@ void finishFit(const PointData& data, Fit& fit, Factor<double>& R, double weight
     }
   }
 
-  // Only the quadratic and linear coefficients A5 to A9 are needed.
-  const double a9 = R.at(9, 10) / R.at(9, 9);
-  const double a8 = (R.at(8, 10) - R.at(8, 9) * a9) / R.at(8, 8);
-  const double a7 = (R.at(7, 10) - R.at(7, 8) * a8 - R.at(7, 9) * a9) / R.at(7, 7);
-  const double a6 = (R.at(6, 10) - R.at(6, 7) * a7 - R.at(6, 8) * a8 - R.at(6, 9) * a9) / R.at(6, 6);
-  const double a5 =
-      (R.at(5, 10) - R.at(5, 6) * a6 - R.at(5, 7) * a7 - R.at(5, 8) * a8 - R.at(5, 9) * a9) / R.at(5, 5);
-  const Scales& scales = fit.scales;
-  result[0] = scales.sf * a8;
-  result[1] = scales.sf * a9;
-  result[2] = 2.0 * scales.sfs * a5;
-  result[3] = scales.sfs * a6;
-  result[4] = 2.0 * scales.sfs * a7;
+  solveQuadraticPart(R, fit.scales.sf, fit.scales.sfs, result);
   *status = L - 1;
 }
 
@@ -796,6 +800,20 @@ void refinePacked(int n, const PackedLists& lists, const PointData& data, Weak&&
     const Fit* fits[kLanes<T>];
     for (int lane = 0; lane < kLanes<T>; ++lane) fits[lane] = &fit[slots[lane]];
     const T weight = factorise(data, fits, R);
+    // Usually every factor is well conditioned at once: then the first test
+    // of finishFit passes in every lane and the back substitution follows,
+    // done here in the lanes.
+    if (lanes::allOf(smallestDiagonal(R, 1) / weight >= T(kConditionTolerance))) {
+      T solved[5];
+      solveQuadraticPart(R, fromLanes<T>([&](int l) { return fits[l]->scales.sf; }),
+                         fromLanes<T>([&](int l) { return fits[l]->scales.sfs; }), solved);
+      for (int lane = 0; lane < kLanes<T>; ++lane) {
+        double result[5];
+        for (int k = 0; k < 5; ++k) result[k] = laneOf(solved[k], lane);
+        store(fits[lane]->centre, result);
+      }
+      return;
+    }
     for (int lane = 0; lane < kLanes<T>; ++lane) {
       Factor<double> alone = laneFactor(R, lane);
       Fit& one = fit[slots[lane]];

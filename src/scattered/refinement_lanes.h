@@ -32,6 +32,7 @@ inline double absOf(double a) { return std::fabs(a); }
 inline double select(bool mask, double ifSet, double ifClear) { return mask ? ifSet : ifClear; }
 inline bool both(bool a, bool b) { return a && b; }
 inline bool anyOf(bool mask) { return mask; }
+inline bool allOf(bool mask) { return mask; }
 // first = mask ? y : x, second = the other one.
 inline void order(bool mask, double x, double y, double& first, double& second) {
   first = mask ? y : x;
@@ -66,8 +67,10 @@ inline Lanes2 absOf(Lanes2 a) { return Lanes2(_mm_andnot_pd(_mm_set1_pd(-0.0), a
 // Ordered comparisons: false in a lane holding NaN, as the scalar operators.
 inline Mask2 operator>=(Lanes2 a, Lanes2 b) { return Mask2{_mm_cmpge_pd(a.v, b.v)}; }
 inline Mask2 operator==(Lanes2 a, Lanes2 b) { return Mask2{_mm_cmpeq_pd(a.v, b.v)}; }
+inline Mask2 operator<(Lanes2 a, Lanes2 b) { return Mask2{_mm_cmplt_pd(a.v, b.v)}; }
 inline Mask2 both(Mask2 a, Mask2 b) { return Mask2{_mm_and_pd(a.bits, b.bits)}; }
 inline bool anyOf(Mask2 mask) { return _mm_movemask_pd(mask.bits) != 0; }
+inline bool allOf(Mask2 mask) { return _mm_movemask_pd(mask.bits) == 3; }
 inline Lanes2 select(Mask2 mask, Lanes2 ifSet, Lanes2 ifClear) {
   return Lanes2(_mm_or_pd(_mm_and_pd(mask.bits, ifSet.v), _mm_andnot_pd(mask.bits, ifClear.v)));
 }
@@ -102,8 +105,10 @@ inline Lanes2 sqrtOf(Lanes2 a) { return Lanes2(std::sqrt(a.lane[0]), std::sqrt(a
 inline Lanes2 absOf(Lanes2 a) { return Lanes2(std::fabs(a.lane[0]), std::fabs(a.lane[1])); }
 inline Mask2 operator>=(Lanes2 a, Lanes2 b) { return Mask2{{a.lane[0] >= b.lane[0], a.lane[1] >= b.lane[1]}}; }
 inline Mask2 operator==(Lanes2 a, Lanes2 b) { return Mask2{{a.lane[0] == b.lane[0], a.lane[1] == b.lane[1]}}; }
+inline Mask2 operator<(Lanes2 a, Lanes2 b) { return Mask2{{a.lane[0] < b.lane[0], a.lane[1] < b.lane[1]}}; }
 inline Mask2 both(Mask2 a, Mask2 b) { return Mask2{{a.lane[0] && b.lane[0], a.lane[1] && b.lane[1]}}; }
 inline bool anyOf(Mask2 mask) { return mask.lane[0] || mask.lane[1]; }
+inline bool allOf(Mask2 mask) { return mask.lane[0] && mask.lane[1]; }
 inline Lanes2 select(Mask2 mask, Lanes2 ifSet, Lanes2 ifClear) {
   return Lanes2(mask.lane[0] ? ifSet.lane[0] : ifClear.lane[0], mask.lane[1] ? ifSet.lane[1] : ifClear.lane[1]);
 }
@@ -136,8 +141,10 @@ inline Lanes4 sqrtOf(Lanes4 a) { return Lanes4(sqrtOf(a.lo), sqrtOf(a.hi)); }
 inline Lanes4 absOf(Lanes4 a) { return Lanes4(absOf(a.lo), absOf(a.hi)); }
 inline Mask4 operator>=(Lanes4 a, Lanes4 b) { return Mask4{a.lo >= b.lo, a.hi >= b.hi}; }
 inline Mask4 operator==(Lanes4 a, Lanes4 b) { return Mask4{a.lo == b.lo, a.hi == b.hi}; }
+inline Mask4 operator<(Lanes4 a, Lanes4 b) { return Mask4{a.lo < b.lo, a.hi < b.hi}; }
 inline Mask4 both(Mask4 a, Mask4 b) { return Mask4{both(a.lo, b.lo), both(a.hi, b.hi)}; }
 inline bool anyOf(Mask4 mask) { return anyOf(mask.lo) || anyOf(mask.hi); }
+inline bool allOf(Mask4 mask) { return allOf(mask.lo) && allOf(mask.hi); }
 inline Lanes4 select(Mask4 mask, Lanes4 ifSet, Lanes4 ifClear) {
   return Lanes4(select(mask.lo, ifSet.lo, ifClear.lo), select(mask.hi, ifSet.hi, ifClear.hi));
 }
