@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdlib>
-#include <type_traits>
 #include <vector>
 
 #include "scattered/refinement_lanes.h"
@@ -41,9 +40,10 @@ constexpr double kRadiusFactor = static_cast<double>(1.1f);
 // ---------------------------------------------------------------------------
 // Lanes
 //
-// The factorisation is written once for T = double (one fit) and T = Lanes2
-// (two fits side by side, one per lane; see refinement_lanes.h for why each
-// lane gets the bits of the fit computed alone).
+// The factorisation is written once for T = double (one fit), T = Lanes2 and
+// T = Lanes4 (two or four fits side by side, one per lane; see
+// refinement_lanes.h for why each lane gets the bits of the fit computed
+// alone).
 
 // Lanes of each value type.
 template <typename T>
@@ -120,11 +120,11 @@ T formEquation(T dx, T dy, T dz, T D, T RC, T sf, T sfs, T sfc, T* e) {
   return W;
 }
 
-// A plane rotation of equation e against row `row` (0-based, the diagonal
-// at row[j-1]): zeroes value j of e against the diagonal and updates the
-// later positions (right-hand side included) as applyColumns does. Value j
-// of e is not used again, so the by-product that sdGivens would leave there
-// is not formed.
+// A plane rotation of equation e against row j of the factor: startRotation
+// zeroes value j of e against the diagonal of row j, and applyColumns then
+// updates the later positions (right-hand side included). Value j of e is
+// not used again, so the by-product that sdGivens would leave there is not
+// formed.
 template <typename T>
 struct PlaneRotation {
   T c, s;
@@ -233,12 +233,6 @@ void solveQuadraticPart(Factor<T>& R, T sf, T sfs, T* result) {
   result[2] = T(2.0) * sfs * a5;
   result[3] = sfs * a6;
   result[4] = T(2.0) * sfs * a7;
-}
-
-// Euclidean distance of the offset (dx, dy).
-template <typename T>
-inline T distanceOf(T dx, T dy) {
-  return lanes::sqrtOf(dx * dx + dy * dy);
 }
 
 // ---------------------------------------------------------------------------
@@ -526,7 +520,8 @@ class PackedCollector {
       const __m128d pair = _mm_loadh_pd(_mm_load_sd(&w[t].d2), &w[t + 1].d2);
       count = _mm_sub_epi64(count, _mm_castpd_si128(_mm_cmpgt_pd(pair, key)));  // a true lane is -1
     }
-    return static_cast<int>(_mm_cvtsi128_si64(count) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(count, count)));
+    // Each lane holds at most kWindow / 2: its low 32 bits are the count.
+    return _mm_cvtsi128_si32(count) + _mm_cvtsi128_si32(_mm_unpackhi_epi64(count, count));
 #else
     int larger = 0;
     for (int t = 0; t < kWindow; ++t) larger += w[t].d2 > d2;
@@ -598,8 +593,8 @@ std::vector<int> spatialOrder(const std::vector<int>& points, const double* xDat
 
 // ---------------------------------------------------------------------------
 // The fit of one point, in three stages: the neighbours (collectNeighbours),
-// the factor of the node equations (factorise, for one fit or two side by
-// side), and the rest (finishFit: more nodes while the factor is
+// the factor of the node equations (factorise, for one fit or several side
+// by side), and the rest (finishFit: more nodes while the factor is
 // ill-conditioned, damping, back substitution). nextNode(L, nodeList,
 // distList) fills node-list entry L from the entries before it, as
 // sdNextNearestNode does, and returns false where it would fail.
@@ -775,12 +770,14 @@ void fitNodalCubic(const PointData& data, int centre, int nodes, NextNode&& next
 }
 
 // Refines the points 1 to n of the packed lists for which weak(i) holds and
-// calls store(i, result) for each success. Up to four points are collected
-// at a time, each by its own collector; consecutive fits with the same
-// number of equations have their factors formed side by side in the lanes
-// (four, two or one at a time), and a fit with another count closes the
-// group. A fit's result depends on nothing but its own point, nodes and
-// operations, so the grouping changes only the speed.
+// calls store(i, result) for each success. The neighbours are collected
+// point by point; consecutive fits with the same number of equations wait
+// in a group and have their factors formed side by side in the lanes (four,
+// two or one at a time), and a fit with another count closes the group.
+// Each waiting fit keeps its own collector, as it may need further nodes
+// when its factor is ill-conditioned. A fit's result depends on nothing but
+// its own point, nodes and operations, so the grouping changes only the
+// speed.
 template <typename Weak, typename Store>
 void refinePacked(int n, const PackedLists& lists, const PointData& data, Weak&& weak, Store&& store) {
   constexpr int kSlots = 4;
@@ -843,8 +840,6 @@ void refinePacked(int n, const PackedLists& lists, const PointData& data, Weak&&
     collector[slot].startPoint(i);
     fit[slot].centre = i;
     if (!collectNeighbours(fit[slot], n, nextNodeOf(slot))) continue;  // status -1: nothing stored
-    static const bool onlyCollect = std::getenv("ONLY_COLLECT") != nullptr;
-    if (onlyCollect) continue;
     if (groupSize > 0 && fit[group[0]].equations() != fit[slot].equations()) flush();
     group[groupSize++] = slot;
     if (groupSize == kSlots) flush();
