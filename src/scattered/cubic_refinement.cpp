@@ -364,33 +364,71 @@ class MarkingCollector {
 // node localOf[v-1] (1-based), and the list of local node i holds, in the
 // order of the walk of sdNextNearestNode, the local numbers of the neighbours
 // that the walk meets and may accept (numbers 1 to n), at
-// list[start[i-1] .. start[i]-1]. Walking them reads consecutive memory
+// list[first[i-1] .. end[i-1]-1]. Walking them reads consecutive memory
 // instead of chasing cells.
 struct PackedLists {
-  std::vector<int> start;
+  std::vector<int> first, end;
   std::vector<int> list;
 
   // False when the lists are not as a triangulation leaves them (a cell
-  // outside 1 to 6n or an adjLast entry below 1); nothing is packed then.
-  // order[i-1] is the node that becomes local node i.
+  // outside 1 to 6n or an adjLast entry below 1). order[i-1] is the node
+  // that becomes local node i.
+  //
+  // Each step along a list is a dependent load from the caller's arrays,
+  // usually a cache miss once the mesh is large. kLanes lists are followed
+  // at the same time, a step of each in turn, so that their misses overlap;
+  // a list is gathered in its lane and appended when it is complete.
   bool pack(int n, const int* adjNode, const int* adjNext, const int* adjLast, const std::vector<int>& order,
             const std::vector<int>& localOf) {
+    constexpr int kLanes = 16;
     const long long cells = 6LL * n;
-    start.assign(static_cast<std::size_t>(n) + 1, 0);
+    auto valid = [cells](long long cell) { return cell >= 1 && cell <= cells; };
+    first.assign(static_cast<std::size_t>(n), 0);
+    end.assign(static_cast<std::size_t>(n), 0);
     list.clear();
     list.reserve(static_cast<std::size_t>(cells));
-    for (int i = 1; i <= n; ++i) {
-      const int lastCell = adjLast[order[i - 1] - 1];
-      if (lastCell < 1 || lastCell > cells) return false;
-      int cell = adjNext[lastCell - 1];
-      for (int step = 0; step < n; ++step) {
-        if (cell < 1 || cell > cells) return false;
+    struct Lane {
+      int node = 0;  // local number, 0 when idle
+      int cell = 0, last = 0, steps = 0;
+      std::vector<int> gathered;
+    };
+    Lane lanes[kLanes];
+    int nextNode = 1;
+    // Starts the next list in the lane (or leaves it idle); false when the
+    // list has no valid last cell.
+    auto begin = [&](Lane& lane) {
+      lane.node = 0;
+      if (nextNode > n) return true;
+      lane.node = nextNode++;
+      lane.last = adjLast[order[lane.node - 1] - 1];
+      if (!valid(lane.last)) return false;
+      lane.cell = adjNext[lane.last - 1];
+      lane.steps = 0;
+      lane.gathered.clear();
+      return true;
+    };
+    for (Lane& lane : lanes) {
+      if (!begin(lane)) return false;
+    }
+    for (bool busy = true; busy;) {
+      busy = false;
+      for (Lane& lane : lanes) {
+        if (lane.node == 0) continue;
+        busy = true;
+        const int cell = lane.cell;
+        if (!valid(cell)) return false;
         const int nj = std::abs(adjNode[cell - 1]);
-        if (nj >= 1 && nj <= n) list.push_back(localOf[nj - 1]);
-        if (cell == lastCell) break;
-        cell = adjNext[cell - 1];
+        if (nj >= 1 && nj <= n) lane.gathered.push_back(localOf[nj - 1]);
+        // The walk of sdNextNearestNode stops at the last cell or after n.
+        if (cell != lane.last && ++lane.steps < n) {
+          lane.cell = adjNext[cell - 1];
+          continue;
+        }
+        first[lane.node - 1] = static_cast<int>(list.size());
+        list.insert(list.end(), lane.gathered.begin(), lane.gathered.end());
+        end[lane.node - 1] = static_cast<int>(list.size());
+        if (!begin(lane)) return false;
       }
-      start[i] = static_cast<int>(list.size());
     }
     return true;
   }
@@ -459,8 +497,8 @@ class PackedCollector {
   // Meets the neighbours of local node v in list order and puts the new ones
   // into the frontier.
   void walk(int v) {
-    const int begin = lists_.start[v - 1];
-    const int end = lists_.start[v];
+    const int begin = lists_.first[v - 1];
+    const int end = lists_.end[v - 1];
     const std::size_t length = static_cast<std::size_t>(end - begin);
     if (length > newNode_.size()) newNode_.resize(2 * length);
     // An insertion may move entries up to kWindow places past the end.
