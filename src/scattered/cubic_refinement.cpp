@@ -444,9 +444,9 @@ struct PackedLists {
 // finite coordinates no d2 is NaN (a difference may overflow to infinity,
 // its square and the sum stay +inf), so this is a total order. The distance
 // is sqrt(d2), and sqrt is monotonic: the entries of smallest distance are
-// the first ones (usually only the first), and among them the first met is
-// taken. Sorting by d2 keeps the square root out of the chain of steps from
-// one node to the next.
+// the first ones (usually only the first), and next() takes the first met
+// among them by their order numbers. Sorting by d2 keeps the square root out
+// of the chain of steps from one node to the next.
 class PackedCollector {
  public:
   PackedCollector(int n, const PackedLists& lists, const double* xData, const double* yData)
@@ -490,6 +490,8 @@ class PackedCollector {
   };
   // Entries searched for a new entry's place without a branch per entry.
   static constexpr int kWindow = 8;
+  // New nodes from one list beyond which they are inserted together.
+  static constexpr int kManyNew = 16;
   // d2 of taken entries (and of the kWindow entries before the first): below
   // every d2, so that they never count as larger than a new one.
   static constexpr double kTaken = -1.0;
@@ -519,12 +521,17 @@ class PackedCollector {
       fresh[count] = nj;
       count += isNew;
     }
-    for (int k = 0; k < count; ++k) {
-      const int nj = fresh[k];
-      const double dx = xData_[nj - 1] - xc_;
-      const double dy = yData_[nj - 1] - yc_;
-      insert(nj, dx * dx + dy * dy);
+    if (count > kManyNew) {
+      insertMany(fresh, count);
+      return;
     }
+    for (int k = 0; k < count; ++k) insert(fresh[k], squaredDistance(fresh[k]));
+  }
+
+  double squaredDistance(int node) const {
+    const double dx = xData_[node - 1] - xc_;
+    const double dy = yData_[node - 1] - yc_;
+    return dx * dx + dy * dy;
   }
 
   // Puts the node met last into the sorted frontier: after every entry of
@@ -547,6 +554,26 @@ class PackedCollector {
     }
     e[place] = Entry{d2, nk, met_++};
     ++size_;
+  }
+
+  // Puts many nodes met in this order into the sorted frontier at once (a
+  // node with a long list, such as the centre of a fan): they are sorted by
+  // d2 and order met, and merged from the top with the entries there, a new
+  // one after every older one of equal d2. Inserting them one by one could
+  // move the whole frontier for each.
+  void insertMany(const int* nodes, int count) {
+    many_.resize(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) many_[k] = Entry{squaredDistance(nodes[k]), nodes[k], met_++};
+    std::sort(many_.begin(), many_.end(),
+              [](const Entry& a, const Entry& b) { return a.d2 < b.d2 || (a.d2 == b.d2 && a.order < b.order); });
+    Entry* e = entry_.data();
+    int old = size_ - 1;
+    int out = size_ + count - 1;
+    for (int k = count - 1; k >= 0; --k) {
+      while (old >= head_ && e[old].d2 > many_[k].d2) e[out--] = e[old--];
+      e[out--] = many_[k];
+    }
+    size_ += count;
   }
 
   // Number of the entries w[0] to w[kWindow-1] with a d2 larger than d2.
@@ -592,6 +619,7 @@ class PackedCollector {
   int size_ = kWindow;
   // Nodes met for the first time on the list being walked.
   std::vector<int> newNode_;
+  std::vector<Entry> many_;  // scratch of insertMany
 };
 
 // The points in an order that keeps consecutive points close: by cells of a

@@ -528,6 +528,27 @@ TEST(FastRefinement, EqualDistancesFromDifferentSquares) {
   }
 }
 
+TEST(FastRefinement, LongListWithManyEqualDistances) {
+  // Point 2 at the origin lists every lattice point within radius 7 (many at
+  // exactly equal distances), so its first walk brings them all at once.
+  std::vector<double> x{30.0, 0.0}, y{30.0, 0.0};
+  for (int a = -7; a <= 7; ++a) {
+    for (int b = -7; b <= 7; ++b) {
+      if ((a != 0 || b != 0) && a * a + b * b <= 49) {
+        x.push_back(a);
+        y.push_back(b);
+      }
+    }
+  }
+  Points p = finish("lattice disc", x, y);
+  // Five each, so that the lists fit the 6n cells of a triangulation.
+  std::vector<std::vector<int>> neighbours = nearestNeighbours(p, 5);
+  neighbours[1].clear();
+  for (int v = 3; v <= p.n(); ++v) neighbours[1].push_back(v);
+  Lists lists = listsOf(neighbours);
+  compareRefinement(p, lists, p.name);
+}
+
 TEST(FastRefinement, ExtremeCoordinatesAndBrokenNeighbourhoods) {
   Points base = uniform(300, 91);
   Lists delaunay;
