@@ -19,6 +19,7 @@
 #include "reference/refinement_reference.h"
 #include "scattered/cubic_refinement.h"
 #include "scattered/partial_derivatives.h"
+#include "scattered/refinement_lanes.h"
 #include "scattered/triangulation.h"
 #include "scattered/work_layout.h"
 
@@ -610,6 +611,45 @@ TEST(FastRefinement, GivensMatchesStraightforward) {
     ref::sdGivens(&aSlow, &bSlow, &cSlow, &sSlow);
     const std::vector<double> fast{a, b, c, s}, slow{aSlow, bSlow, cSlow, sSlow};
     EXPECT_SAME_BITS(fast, slow, "trial " + std::to_string(trial));
+  }
+}
+
+TEST(FastRefinement, RotationInLanesMatchesStraightforwardGivens) {
+  // Each lane of the two- and four-lane rotations against the straightforward
+  // sdGivens on the same values (c, s and r, which sdGivens leaves in a),
+  // with the lanes taking different sides of |b| >= |a| and special values.
+  namespace lanes = lum::scattered::lanes;
+  Random r{62};
+  const double inf = std::numeric_limits<double>::infinity();
+  const double specials[] = {0.0, -0.0, 1e-310, -1e-300, 1e300, -1e300, inf, -inf,
+                             std::numeric_limits<double>::quiet_NaN(), 1.0, -1.0};
+  auto value = [&](int trial) {
+    return trial % 3 == 0 ? specials[r.below(11)] : (r.next() - 0.5) * std::pow(10.0, r.below(9) - 4);
+  };
+  for (int trial = 0; trial < 2000; ++trial) {
+    double a[4], b[4];
+    for (int l = 0; l < 4; ++l) {
+      a[l] = value(trial + l);
+      b[l] = value(trial + 2 * l);
+    }
+    lanes::Lanes4 c4, s4, r4;
+    lanes::rotation(lanes::Lanes4(a[0], a[1], a[2], a[3]), lanes::Lanes4(b[0], b[1], b[2], b[3]), c4, s4, r4);
+    lanes::Lanes2 c2, s2, r2;
+    lanes::rotation(lanes::Lanes2(a[0], a[1]), lanes::Lanes2(b[0], b[1]), c2, s2, r2);
+    const double four[3][4] = {{c4.lo.lane0(), c4.lo.lane1(), c4.hi.lane0(), c4.hi.lane1()},
+                               {s4.lo.lane0(), s4.lo.lane1(), s4.hi.lane0(), s4.hi.lane1()},
+                               {r4.lo.lane0(), r4.lo.lane1(), r4.hi.lane0(), r4.hi.lane1()}};
+    const double two[3][2] = {{c2.lane0(), c2.lane1()}, {s2.lane0(), s2.lane1()}, {r2.lane0(), r2.lane1()}};
+    for (int l = 0; l < 4; ++l) {
+      double aSlow = a[l], bSlow = b[l], cSlow = -7.5, sSlow = -7.5;
+      ref::sdGivens(&aSlow, &bSlow, &cSlow, &sSlow);
+      const std::vector<double> slow{cSlow, sSlow, aSlow};
+      const std::string what = "trial " + std::to_string(trial) + " lane " + std::to_string(l);
+      EXPECT_SAME_BITS((std::vector<double>{four[0][l], four[1][l], four[2][l]}), slow, what + " of four");
+      if (l < 2) {
+        EXPECT_SAME_BITS((std::vector<double>{two[0][l], two[1][l], two[2][l]}), slow, what + " of two");
+      }
+    }
   }
 }
 
