@@ -62,8 +62,8 @@ void sdCubicNodalDerivatives(int* k, int* n, double* xData, double* yData, doubl
 // an order that keeps neighbouring points together (numbering changes
 // nothing: ties go by the order of the walks, equations by coordinates);
 // each point's result is the one that sdCubicNodalDerivatives gives. Lists
-// of another shape or too few points: point by point with
-// sdCubicNodalDerivatives.
+// of another shape, too few points, or coordinates that are not all finite:
+// point by point with sdCubicNodalDerivatives.
 void sdRefineDerivatives(int* pointCount, double* xData, double* yData, double* zData, int* adjNode,
                          int* adjNext, int* adjLast, int* fitDegree, double* partials, int* refined);
 
