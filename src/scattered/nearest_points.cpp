@@ -278,7 +278,7 @@ struct NeighbourSearch {
   struct Entry {
     int position;  // in the selection's working list
     int point;
-    int local;  // local number (leaf order, 1-based)
+    int local;  // local number (cell or leaf order, 1-based)
     double dist;
   };
   double smallest[kNearestCount];  // the smallest distances met so far, ascending

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "reference/derivative_columns_reference.h"
 #include "reference/partials_reference.h"
 #include "reference/refinement_reference.h"
 #include "scattered/cubic_refinement.h"
@@ -697,27 +698,9 @@ TEST(FastPartials, FullPreparationMatchesStraightforwardDerivativeStages) {
     if (status != 0) continue;
     ++prepared;
 
-    std::vector<double> refWork(kWorkColumns * n, std::numeric_limits<double>::quiet_NaN()), refZ(outCount, -7.5);
-    std::vector<int> refIwork = iwork;
-    for (int col : {kDistOrderCol, kFitDegreeCol}) std::fill_n(column(refIwork.data(), col, n), n, -9);
-    std::fill_n(column(refIwork.data(), kNearestCol, n), 10 * n, -9);  // nearest and fitCount
-    double* partials = column(refWork.data(), kPartialsCol, n);
-    int* fitDegree = column(refIwork.data(), kFitDegreeCol, n);
-    ref::sdpd3p(&n, p.x.data(), p.y.data(), p.z.data(), partials, column(refWork.data(), kCubicCoefCol, n),
-                column(refWork.data(), kPlaneCoefCol, n), column(refWork.data(), kDistSqCol, n),
-                column(refIwork.data(), kDistOrderCol, n), column(refIwork.data(), kNearestCol, n),
-                column(refIwork.data(), kFitCountCol, n), fitDegree);
-    for (int i = 1; i <= n; ++i) {
-      if (fitDegree[i - 1] >= 3) continue;
-      double d[5];
-      int refined = 0;
-      ref::sdCubicNodalDerivatives(&i, &n, p.x.data(), p.y.data(), p.z.data(),
-                                   column(refIwork.data(), kAdjNodeCopyCol, n),
-                                   column(refIwork.data(), kAdjNextCopyCol, n),
-                                   column(refIwork.data(), kAdjLastCopyCol, n), &d[0], &d[1], &d[2], &d[3], &d[4],
-                                   &refined);
-      if (refined >= 0) std::copy(d, d + 5, partials + 5 * (i - 1));
-    }
+    std::vector<double> refWork, refZ(outCount, -7.5);
+    std::vector<int> refIwork;
+    ref::redoDerivativeColumns(n, p.x.data(), p.y.data(), p.z.data(), work, iwork, refWork, refIwork);
     Calculate_(&mode, &n, p.x.data(), p.y.data(), p.z.data(), &outCount, xOut.data(), yOut.data(), refZ.data(),
                &status, refWork.data(), refIwork.data(), borderCount, triCount);
     ASSERT_EQ(0, status);
